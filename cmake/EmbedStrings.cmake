@@ -1,0 +1,13 @@
+# Script mode: reads IN, writes OUT (see StringTable.cmake).
+file(STRINGS ${IN} lines ENCODING UTF-8)
+set(body "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^([0-9]+)\t(.*)$")
+    set(id ${CMAKE_MATCH_1})
+    set(text "${CMAKE_MATCH_2}")
+    string(REPLACE "\\n" "\n" text "${text}")
+    string(APPEND body "    {${id}, R\"cantrix(${text})cantrix\"},\n")
+  endif()
+endforeach()
+file(WRITE ${OUT}.tmp "// Generated from res/strings.txt; do not edit.\n#include \"platform/string_table.h\"\n\nnamespace cantrix::string_table_data {\nextern const StringTableEntry kEntries[] = {\n${body}};\nextern const std::size_t kEntryCount = sizeof(kEntries) / sizeof(kEntries[0]);\n}  // namespace cantrix::string_table_data\n")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)

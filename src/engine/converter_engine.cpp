@@ -1,0 +1,106 @@
+#include "engine/converter_engine.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/string_table.h"
+
+namespace cantrix {
+
+ConverterEngine::ConverterEngine(CodecManager& codecs, MessagePresenter* presenter)
+    : codecs(codecs), presenter(presenter)
+{
+    FindCodecDriver();
+}
+
+ConverterEngine::~ConverterEngine()
+{
+    if (workerRunning.load())
+        RequestCancel();
+    WaitForWorker();
+    CloseInputFile();
+}
+
+void ConverterEngine::CloseInputFile()
+{
+    if (inputFile.IsOpen())
+        lastResult = inputFile.Close();
+}
+
+void ConverterEngine::ShowMessage(std::uint32_t id)
+{
+    if (presenter != nullptr)
+        presenter->ShowMessage(id);
+}
+
+bool ConverterEngine::FailWithMessage(std::uint32_t id)
+{
+    inputPath.clear();
+    if (id != 0)
+        ShowMessage(id);
+    CloseInputFile();
+    return false;
+}
+
+bool ConverterEngine::OutputWouldOverwriteInput() const
+{
+    // equivalent() compares the files themselves, so links and other spellings of the input's
+    // path are caught; an output that does not exist yet cannot be the input.
+    std::error_code error;
+    return std::filesystem::equivalent(outputPath, inputPath, error) && !error;
+}
+
+bool ConverterEngine::StartConversion()
+{
+    if (inputPath.empty() || workerRunning.load())
+        return false;
+    // Every check that needs no file comes first, so a refused start opens nothing.
+    if (formatIndex < 0 || static_cast<std::size_t>(formatIndex) >= formats.size()) {
+        ShowMessage(strings::kRateNotSupported);
+        return false;
+    }
+    if (outputPath.empty())
+        return false;
+    if (OutputWouldOverwriteInput()) {
+        ShowMessage(strings::kOutputIsInput);
+        return false;
+    }
+
+    CloseInputFile();
+    lastResult = inputFile.Open(inputPath, OpenMode::Read);
+    if (lastResult != mmresult::kNoError)
+        return FailWithMessage(strings::kInputCannotOpen);
+    if (inputFile.Seek(dataOffset, SEEK_SET) != static_cast<long>(dataOffset))
+        return FailWithMessage(strings::kInputCannotOpen);
+
+    RunSettings run;
+    run.destination = formats[static_cast<std::size_t>(formatIndex)];
+    run.writeRiff = writeRiff != 0;
+    run.outputPath = outputPath;
+    run.progress = progressCtrl;
+    run.notify = notifyWnd;
+    run.notifyMessage = notifyMessage;
+
+    // The previous worker has posted its end message, so joining it returns at once.
+    WaitForWorker();
+    runOutcome = RunOutcome::None;
+    runMessage = 0;
+    workerRunning = true;
+    worker = std::thread([this, run = std::move(run)] { RunConversion(run); });
+    return true;
+}
+
+bool ConverterEngine::RequestCancel()
+{
+    cancelEvent.Set();
+    return true;
+}
+
+void ConverterEngine::WaitForWorker()
+{
+    if (worker.joinable() && worker.get_id() != std::this_thread::get_id())
+        worker.join();
+}
+
+}  // namespace cantrix

@@ -1,0 +1,139 @@
+#pragma once
+// ConverterEngine: the one object through which the program reaches the Layer-3 codec and the
+// audio files. Its operations live beside the subject they serve: codec discovery and the format
+// catalogue in codec/, input analysis and the output containers in audio/, starting, cancelling
+// and the conversion worker in engine/.
+//
+// Thread rules: the user-interface thread calls every operation. At most one worker runs at a
+// time; while it runs the user-interface thread calls only RequestCancel, SetWriteRiff,
+// SetOutputPath and WaitForWorker. The worker takes what it needs when the run starts (format,
+// container choice, output path) and afterwards touches only the input file, the chunk records,
+// `lastResult`, `cancelEvent` and, on an error, the input description through FailWithMessage.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/engine_targets.h"
+#include "engine/format_entry.h"
+#include "platform/auto_reset_event.h"
+#include "platform/codec_manager.h"
+#include "platform/riff_file.h"
+#include "platform/wave_format.h"
+
+namespace cantrix {
+
+// How the last conversion run ended, for front ends that report per file.
+enum class RunOutcome { None, Finished, Cancelled, Failed };
+
+class ConverterEngine {
+public:
+    explicit ConverterEngine(CodecManager& codecs = CodecManager::Instance(),
+                             MessagePresenter* presenter = nullptr);
+    // Cancels a running worker and waits for it, so nothing it uses goes away under it.
+    ~ConverterEngine();
+    ConverterEngine(const ConverterEngine&) = delete;
+    ConverterEngine& operator=(const ConverterEngine&) = delete;
+
+    // Codec discovery (codec/codec_discovery.cpp).
+    bool FindCodecDriver();
+    int GetCodecEdition();
+    std::string GetCodecEditionName();
+    void ShowCodecAbout(DriverAboutHost* parent);
+
+    // Input analysis (audio/input_analysis.cpp).
+    bool AnalyzeInput(const std::string& path, bool probeOnly);
+    unsigned GetInputChannels() const { return inputFormat.nChannels; }
+    std::uint32_t GetInputSamplesPerSec() const { return inputFormat.nSamplesPerSec; }
+
+    // Format catalogue and presets (codec/format_catalogue.cpp).
+    unsigned GetFormatCount() const { return static_cast<unsigned>(formats.size()); }
+    std::string GetFormatName(unsigned index) const;
+    int FindLowestBitrateFormat() const;
+    int FindModemFormat() const;
+    int FindIsdnFormat() const;
+    void SetFormatIndex(int index) { formatIndex = index; }
+
+    void SetProgressCtrl(ProgressTarget* target) { progressCtrl = target; }
+    void SetNotifyTarget(NotifyTarget* target, std::uint32_t message)
+    {
+        notifyWnd = target;
+        notifyMessage = message;
+    }
+    void SetMessagePresenter(MessagePresenter* target) { presenter = target; }
+    void SetWriteRiff(std::int32_t value) { writeRiff = value; }
+    std::int32_t GetWriteRiff() const { return writeRiff; }
+    void SetOutputPath(const std::string& path) { outputPath = path; }
+    std::string GetOutputPath() const { return outputPath; }
+
+    bool FailWithMessage(std::uint32_t id);
+    bool StartConversion();
+    bool RequestCancel();
+    // Waits until the worker of the last run has ended; returns at once when none runs.
+    void WaitForWorker();
+    bool IsBusy() const { return workerRunning.load(); }
+
+    // Read-only views for the front ends and tests.
+    const std::string& GetInputPath() const { return inputPath; }
+    const WAVEFORMATEX& GetInputFormat() const { return inputFormat; }
+    std::uint32_t GetDataSize() const { return dataSize; }
+    std::uint32_t GetDataOffset() const { return dataOffset; }
+    int GetFormatIndex() const { return formatIndex; }
+    const std::vector<FormatEntry>& GetFormats() const { return formats; }
+    bool IsInputOpen() const { return inputFile.IsOpen(); }
+    MmResult GetLastResult() const { return lastResult; }
+    RunOutcome GetRunOutcome() const { return runOutcome.load(); }
+    // The message id of the last failed run, or 0.
+    std::uint32_t GetRunMessage() const { return runMessage.load(); }
+
+private:
+    // What a run takes from the engine when it starts, so later changes on the user-interface
+    // thread never reach it.
+    struct RunSettings {
+        FormatEntry destination;
+        bool writeRiff = true;
+        std::string outputPath;
+        ProgressTarget* progress = nullptr;
+        NotifyTarget* notify = nullptr;
+        std::uint32_t notifyMessage = 0;
+    };
+
+    void RebuildFormatCatalogue();
+    // Output containers (audio/output_container.cpp).
+    void WriteContainerHead(RiffFile& output, const FormatEntry& destination);
+    MmResult CloseContainer(RiffFile& output);
+    bool OutputWouldOverwriteInput() const;
+    void RunConversion(const RunSettings& run);
+    void CloseInputFile();
+    void ShowMessage(std::uint32_t id);
+
+    CodecManager& codecs;
+    MessagePresenter* presenter;
+
+    MMCKINFO riffChunk{};
+    MMCKINFO subChunk{};
+    MmResult lastResult = mmresult::kNoError;
+    RiffFile inputFile;
+    WAVEFORMATEX inputFormat{};
+    std::uint32_t dataSize = 0;
+    ProgressTarget* progressCtrl = nullptr;
+    NotifyTarget* notifyWnd = nullptr;
+    std::uint32_t notifyMessage = 0;
+    AutoResetEvent cancelEvent;
+    std::int32_t writeRiff = 1;
+    int formatIndex = 1;
+    std::string outputPath;
+    std::string inputPath;
+    std::uint32_t dataOffset = 0;
+    HACMDRIVERID driverId = nullptr;
+    int edition = -1;
+    std::vector<FormatEntry> formats;
+
+    std::thread worker;
+    std::atomic<bool> workerRunning{false};
+    std::atomic<RunOutcome> runOutcome{RunOutcome::None};
+    std::atomic<std::uint32_t> runMessage{0};
+};
+
+}  // namespace cantrix

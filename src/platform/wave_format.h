@@ -1,0 +1,43 @@
+#pragma once
+// The published wave format records. They reach files byte for byte, so they keep their published
+// field names and packed little-endian layout.
+#include <bit>
+#include <cstdint>
+
+namespace cantrix {
+
+static_assert(std::endian::native == std::endian::little,
+              "The wave format records are stored in host order and must be little-endian");
+
+constexpr std::uint16_t kWaveFormatPcm = 0x0001;
+constexpr std::uint16_t kWaveFormatMpegLayer3 = 0x0055;
+
+#pragma pack(push, 1)
+struct WAVEFORMATEX {
+    std::uint16_t wFormatTag;
+    std::uint16_t nChannels;
+    std::uint32_t nSamplesPerSec;
+    std::uint32_t nAvgBytesPerSec;
+    std::uint16_t nBlockAlign;
+    std::uint16_t wBitsPerSample;
+    std::uint16_t cbSize;
+};
+
+struct MPEGLAYER3WAVEFORMAT {
+    WAVEFORMATEX wfx;
+    std::uint16_t wID;
+    std::uint32_t fdwFlags;
+    std::uint16_t nBlockSize;
+    std::uint16_t nFramesPerBlock;
+    std::uint16_t nCodecDelay;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(WAVEFORMATEX) == 18);
+static_assert(sizeof(MPEGLAYER3WAVEFORMAT) == 30);
+
+constexpr std::uint16_t kMpegLayer3CbSize = 12;
+constexpr std::uint16_t kMpegLayer3IdMpeg = 1;
+constexpr std::uint32_t kMpegLayer3FlagPaddingIso = 0;
+
+}  // namespace cantrix

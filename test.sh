@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build, then the core under
+# AddressSanitizer with UndefinedBehaviorSanitizer and the threaded tests under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCANTRIX_WERROR=ON >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+# Parsing and analysis on hostile input, and everything else in the core, under ASan + UBSan.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCANTRIX_WERROR=ON \
+  -DCANTRIX_SANITIZE=address,undefined -DCANTRIX_BUILD_UI=OFF >/dev/null
+cmake --build build-asan -j "$jobs" --target core_tests
+ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# The worker, cancel and parallel conversions under TSan.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCANTRIX_WERROR=ON \
+  -DCANTRIX_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R "$(cat tests/threaded-tests.txt | paste -sd'|')"

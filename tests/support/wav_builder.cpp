@@ -1,0 +1,130 @@
+#include "support/wav_builder.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <random>
+#include <stdexcept>
+
+namespace cantrix::test {
+
+void AppendU16(Bytes& bytes, std::uint16_t value)
+{
+    bytes.push_back(static_cast<unsigned char>(value));
+    bytes.push_back(static_cast<unsigned char>(value >> 8));
+}
+
+void AppendU32(Bytes& bytes, std::uint32_t value)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back(static_cast<unsigned char>(value >> shift));
+}
+
+void AppendId(Bytes& bytes, const char* id)
+{
+    bytes.insert(bytes.end(), id, id + 4);
+}
+
+Bytes ChunkWithSize(const char* id, std::uint32_t sizeField, const Bytes& payload)
+{
+    Bytes bytes;
+    AppendId(bytes, id);
+    AppendU32(bytes, sizeField);
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    if (payload.size() % 2 != 0)
+        bytes.push_back(0);
+    return bytes;
+}
+
+Bytes Chunk(const char* id, const Bytes& payload)
+{
+    return ChunkWithSize(id, static_cast<std::uint32_t>(payload.size()), payload);
+}
+
+Bytes Riff(const char* formType, const Bytes& content)
+{
+    Bytes bytes;
+    AppendId(bytes, "RIFF");
+    AppendU32(bytes, static_cast<std::uint32_t>(content.size() + 4));
+    AppendId(bytes, formType);
+    bytes.insert(bytes.end(), content.begin(), content.end());
+    return bytes;
+}
+
+Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint16_t tag, const Bytes& extra)
+{
+    Bytes bytes;
+    const auto blockAlign = static_cast<std::uint16_t>(channels * ((bits + 7) / 8));
+    AppendU16(bytes, tag);
+    AppendU16(bytes, channels);
+    AppendU32(bytes, rate);
+    AppendU32(bytes, rate * blockAlign);
+    AppendU16(bytes, blockAlign);
+    AppendU16(bytes, bits);
+    bytes.insert(bytes.end(), extra.begin(), extra.end());
+    return bytes;
+}
+
+Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, double hz)
+{
+    Bytes bytes;
+    const auto frames = static_cast<std::size_t>(rate * seconds);
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double value = 0.5 * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate);
+        const auto sample = static_cast<std::int16_t>(value * 32767.0);
+        for (std::uint16_t c = 0; c < channels; ++c)
+            AppendU16(bytes, static_cast<std::uint16_t>(sample));
+    }
+    return bytes;
+}
+
+Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, const Bytes& samples)
+{
+    Bytes content = Chunk("fmt ", PcmFormat(channels, rate, bits));
+    const Bytes data = Chunk("data", samples);
+    content.insert(content.end(), data.begin(), data.end());
+    return Riff("WAVE", content);
+}
+
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+Bytes ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::uint32_t ReadU32(const Bytes& bytes, std::size_t offset)
+{
+    return static_cast<std::uint32_t>(bytes.at(offset)) | (static_cast<std::uint32_t>(bytes.at(offset + 1)) << 8) |
+           (static_cast<std::uint32_t>(bytes.at(offset + 2)) << 16) |
+           (static_cast<std::uint32_t>(bytes.at(offset + 3)) << 24);
+}
+
+std::uint16_t ReadU16(const Bytes& bytes, std::size_t offset)
+{
+    return static_cast<std::uint16_t>(bytes.at(offset) | (bytes.at(offset + 1) << 8));
+}
+
+TempDir::TempDir()
+{
+    std::random_device random;
+    path = std::filesystem::temp_directory_path() / ("cantrix-test-" + std::to_string(random()));
+    std::filesystem::create_directories(path);
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(path, ignored);
+}
+
+}  // namespace cantrix::test

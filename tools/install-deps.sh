@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need, when any is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev
+  libmp3lame-dev libmpg123-dev libpulse-dev libsndfile1-dev
+  fonts-dejavu-core
+  libgtest-dev libbenchmark-dev
+  ffmpeg mpg123 sox lame
+  pulseaudio pulseaudio-utils
+  xvfb xauth
+)
+if [ "${1:-}" = "--print" ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
