@@ -1,0 +1,9 @@
+#pragma once
+
+namespace cantrix {
+
+// Runs `cantrix --encode [options] FILE...`: converts from a terminal without a window.
+// Returns 0 when every file converted, 1 when any failed, 2 on a usage error, 130 after Ctrl-C.
+int RunHeadless(int argc, char** argv);
+
+}  // namespace cantrix

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Our outputs read by tools we did not write, and inputs they made converted by us.
+source "$(dirname "$0")/lib.sh"
+
+sox -n -r 44100 -b 16 -c 2 "$WORK/tone.wav" synth 3 sine 440 gain -6
+
+# The same stream raw and inside RIFF/WAVE.
+encode --format "128 kBit/s, 44100 Hz, Stereo" --raw --output "$WORK/tone.mp3" "$WORK/tone.wav"
+check "raw conversion succeeds ($errors)" [ "$status" -eq 0 ]
+encode --format "128 kBit/s, 44100 Hz, Stereo" --riff --output "$WORK/tone-l3.wav" "$WORK/tone.wav"
+check "RIFF conversion succeeds ($errors)" [ "$status" -eq 0 ]
+
+for f in "$WORK/tone.mp3" "$WORK/tone-l3.wav"; do
+  check "$f is mp3" [ "$(probe "$f" stream=codec_name)" = mp3 ]
+  check "$f rate" [ "$(probe "$f" stream=sample_rate)" = 44100 ]
+  check "$f channels" [ "$(probe "$f" stream=channels)" = 2 ]
+  check "$f bit rate" [ "$(probe "$f" stream=bit_rate)" = 128000 ]
+done
+check "RIFF tag is 0x0055" [ "$(probe "$WORK/tone-l3.wav" stream=codec_tag)" = 0x0055 ]
+
+# Duration within one frame (1152 samples) plus the encoder delay (576) of the input's 3 s.
+duration=$(ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$WORK/tone.mp3")
+check "frame count covers the input ($duration frames)" \
+  awk -v n="$duration" 'BEGIN { s = n * 1152; exit !(s >= 132300 && s <= 132300 + 1152 + 576 + 1152) }'
+check "mpg123 decodes the raw stream without an error" \
+  bash -c "mpg123 -q -w '$WORK/decoded.wav' '$WORK/tone.mp3' 2>'$WORK/mpg123.err' && [ ! -s '$WORK/mpg123.err' ]"
+
+# Byte-exact layout: fmt 32 bytes, fact holds the PCM byte count, data = the raw stream.
+w="$WORK/tone-l3.wav"
+n=$(u32 "$w" 68)
+check "RIFF size" [ "$(u32 "$w" 4)" -eq $((64 + n + n % 2)) ]
+check "file length" [ "$(filesize "$w")" -eq $((72 + n + n % 2)) ]
+check "chunk order" [ "$(fourcc "$w" 12)$(fourcc "$w" 52)$(fourcc "$w" 64)" = "fmt factdata" ]
+check "fmt is 32 bytes" [ "$(u32 "$w" 16)" -eq 32 ]
+check "cbSize 12" [ "$(u16 "$w" 36)" -eq 12 ]
+check "fact holds the PCM byte count" [ "$(u32 "$w" 60)" -eq $((3 * 44100 * 4)) ]
+check "raw file equals the data payload" cmp -s <(tail -c +73 "$w" | head -c "$n") "$WORK/tone.mp3"
+
+# Inputs written by sox and ffmpeg, in every width and at many rates, convert.
+for bits in 8 16 24 32; do
+  for rate in 8000 11025 22050 32000 44100 48000 96000; do
+    for channels in 1 2; do
+      in="$WORK/in-$bits-$rate-$channels.wav"
+      sox -n -r "$rate" -b "$bits" -c "$channels" "$in" synth 0.5 sine 1000 gain -6
+      encode --raw --preset lowest --output "$WORK/out.mp3" --overwrite "$in"
+      check "sox $bits bit $rate Hz $channels ch converts ($errors)" [ "$status" -eq 0 ]
+      check "sox $bits bit $rate Hz output is mp3" [ "$(probe "$WORK/out.mp3" stream=codec_name)" = mp3 ]
+    done
+  done
+done
+for codec in pcm_u8 pcm_s16le pcm_s24le pcm_s32le; do
+  ffmpeg -v error -f lavfi -i "sine=frequency=500:duration=0.5:sample_rate=22050" -ac 2 -c:a "$codec" -y "$WORK/ff.wav"
+  encode --riff --output "$WORK/ff-out.wav" --overwrite "$WORK/ff.wav"
+  check "ffmpeg $codec converts ($errors)" [ "$status" -eq 0 ]
+  check "ffmpeg $codec output rate" [ "$(probe "$WORK/ff-out.wav" stream=sample_rate)" = 22050 ]
+done
+
+finish
