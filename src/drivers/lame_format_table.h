@@ -1,0 +1,54 @@
+#pragma once
+// The Layer-3 formats the LAME driver offers for a PCM source, their records and descriptions,
+// and the check that a destination record is one of them.
+#include "platform/codec_driver.h"
+#include "platform/wave_format.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cantrix {
+
+// One constant bit rate Layer-3 output.
+struct LameOutputFormat {
+    std::uint32_t sampleRate = 0;
+    std::uint16_t channels = 0;
+    std::uint16_t kbps = 0;
+
+    bool operator==(const LameOutputFormat&) const = default;
+};
+
+class LameFormatTable {
+public:
+    // `encoderDelay` goes into every record's nCodecDelay.
+    explicit LameFormatTable(std::uint16_t encoderDelay) : encoderDelay(encoderDelay) {}
+
+    // True for what the stream reads: integer PCM of 8 (unsigned), 16, 24 or 32 bits, one or two
+    // channels, 8000 to 192000 samples per second, nBlockAlign = channels * bits / 8.
+    static bool IsSupportedSource(const WAVEFORMATEX& source);
+
+    // The outputs offered for `source` (none for an unsupported one), in offering order: output
+    // rate descending; for each rate the stereo formats before the mono ones; bit rate ascending.
+    static std::vector<LameOutputFormat> OutputFormats(const WAVEFORMATEX& source);
+
+    // The offered output that `destination` (`size` bytes) describes for `source`: a Layer-3
+    // record of at least 30 bytes whose rate, channels and byte rate match an offered format.
+    static std::optional<LameOutputFormat> Match(const WAVEFORMATEX& source, const unsigned char* destination,
+                                                 std::size_t size);
+
+    // The offered formats of OutputFormats with their 30-byte records and descriptions.
+    std::vector<OfferedFormat> Offer(const WAVEFORMATEX& source) const;
+
+    MPEGLAYER3WAVEFORMAT Record(const LameOutputFormat& format) const;
+
+    // For example "128 kBit/s, 44100 Hz, Stereo".
+    static std::string Description(const LameOutputFormat& format);
+
+private:
+    std::uint16_t encoderDelay;
+};
+
+} // namespace cantrix
