@@ -1,0 +1,90 @@
+#include "ui/format_readout.h"
+
+#include "engine/converter_engine.h"
+#include "platform/codec_manager.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <QThreadPool>
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace cantrix {
+
+namespace {
+constexpr unsigned kStereoChannels = 2;
+} // namespace
+
+// What the pool tasks share with the readout. `owner` is cleared, under the mutex, before the
+// readout goes away, so a task never posts to a destroyed object; an answer already posted is
+// discarded by Qt together with its receiver.
+struct FormatReadout::Mailbox {
+    std::mutex mutex;
+    FormatReadout* owner = nullptr;
+    // The newest ticket, read by tasks to skip requests that were overtaken while they waited.
+    std::atomic<quint64> newest{0};
+};
+
+FormatReadout::FormatReadout(QObject* parent) : FormatReadout(&FormatReadout::ProbeFormat, parent)
+{
+}
+
+FormatReadout::FormatReadout(Probe probe, QObject* parent)
+    : QObject(parent), probe(std::move(probe)), mailbox(std::make_shared<Mailbox>()), text(UnsupportedText())
+{
+    mailbox->owner = this;
+}
+
+FormatReadout::~FormatReadout()
+{
+    const std::lock_guard lock(mailbox->mutex);
+    mailbox->owner = nullptr;
+}
+
+QString FormatReadout::UnsupportedText()
+{
+    return QStringLiteral("Unsupported (need plain PCM input data)");
+}
+
+QString FormatReadout::ProbeFormat(const QString& path)
+{
+    // The core takes the file system's own bytes, so no name is mangled on the way.
+    const std::string nativePath = QFile::encodeName(path).toStdString();
+    ConverterEngine engine(CodecManager::Instance());
+    if (!engine.AnalyzeInput(nativePath, true))
+        return UnsupportedText();
+    return QStringLiteral("%1 Hz %2")
+        .arg(engine.GetInputSamplesPerSec())
+        .arg(engine.GetInputChannels() == kStereoChannels ? QStringLiteral("Stereo")
+                                                          : QStringLiteral("Mono"));
+}
+
+void FormatReadout::Request(const QString& path)
+{
+    const quint64 ticket = ++requested;
+    mailbox->newest.store(ticket);
+    QThreadPool::globalInstance()->start([mailbox = mailbox, probe = probe, path, ticket] {
+        if (mailbox->newest.load() != ticket)
+            return;
+        const QString answer = probe(path);
+        const std::lock_guard lock(mailbox->mutex);
+        FormatReadout* owner = mailbox->owner;
+        if (owner != nullptr)
+            QMetaObject::invokeMethod(
+                owner, [owner, ticket, answer] { owner->Deliver(ticket, answer); }, Qt::QueuedConnection);
+    });
+}
+
+void FormatReadout::Deliver(quint64 ticket, const QString& answer)
+{
+    if (ticket != requested)
+        return;
+    answered = ticket;
+    if (answer == text)
+        return;
+    text = answer;
+    emit TextChanged(text);
+}
+
+} // namespace cantrix
