@@ -23,7 +23,8 @@ void AppendU32(Bytes& bytes, std::uint32_t value)
 
 void AppendId(Bytes& bytes, const char* id)
 {
-    bytes.insert(bytes.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<unsigned char>(id[i]));
 }
 
 Bytes ChunkWithSize(const char* id, std::uint32_t sizeField, const Bytes& payload)
