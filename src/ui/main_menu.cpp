@@ -1,0 +1,57 @@
+#include "ui/main_menu.h"
+
+#include "ui/control_ids.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace cantrix {
+
+MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
+{
+    QMenu* file = addMenu(QStringLiteral("&File"));
+    AddItem(file, ids::kMenuSelectInput, "&Select Input File");
+    file->addSeparator();
+    AddItem(file, ids::kMenuExit, "E&xit");
+
+    QMenu* options = addMenu(QStringLiteral("&Options"));
+    AddItem(options, ids::kMenuWriteRiff, "&Write RIFF/WAV-Format Files", true);
+    AddItem(options, ids::kMenuBeep, "&Beep When Done", true);
+    AddItem(options, ids::kMenuConversionDir, "&Set Conversion Directory");
+
+    // A menu bar lays its menus out from the left; a second bar in the right-hand corner puts
+    // "&Help" at the right end, where the program has always had it.
+    auto* helpBar = new QMenuBar(this);
+    helpBar->setObjectName(QStringLiteral("helpBar"));
+    QMenu* help = helpBar->addMenu(QStringLiteral("&Help"));
+    AddItem(help, ids::kMenuHelpContents, "&Using Cantrix...");
+    AddItem(help, ids::kMenuHelpOnHelp, "Using &Help...");
+    help->addSeparator();
+    AddItem(help, ids::kMenuAbout, "About MPEG Layer-3 &Cantrix");
+    AddItem(help, ids::kMenuCodecAbout, "About MPEG Layer-3 Audio &Codec");
+    setCornerWidget(helpBar, Qt::TopRightCorner);
+}
+
+QAction* MainMenu::Item(int id) const
+{
+    const auto found = items.find(id);
+    return found == items.end() ? nullptr : found->second;
+}
+
+QAction* MainMenu::AddItem(QMenu* menu, int id, const char* text, bool checkable)
+{
+    QAction* action = menu->addAction(QString::fromUtf8(text));
+    action->setObjectName(QString::number(id));
+    action->setProperty("controlId", id);
+    action->setCheckable(checkable);
+    // The check mark follows the option it shows, not the click: the command sets it.
+    connect(action, &QAction::triggered, this, [this, action, id] {
+        if (action->isCheckable())
+            action->setChecked(!action->isChecked());
+        emit Command(id);
+    });
+    items[id] = action;
+    return action;
+}
+
+} // namespace cantrix

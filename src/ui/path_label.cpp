@@ -1,0 +1,37 @@
+#include "ui/path_label.h"
+
+#include <QPainter>
+
+namespace cantrix {
+
+PathLabel::PathLabel(const QString& text, QWidget* parent) : QWidget(parent), text(text)
+{
+}
+
+void PathLabel::SetText(const QString& value)
+{
+    text = value;
+    UpdateToolTip();
+    update();
+}
+
+void PathLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    const QString shown = fontMetrics().elidedText(text, Qt::ElideMiddle, width());
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, shown);
+}
+
+void PathLabel::resizeEvent(QResizeEvent*)
+{
+    UpdateToolTip();
+}
+
+void PathLabel::UpdateToolTip()
+{
+    setToolTip(fontMetrics().horizontalAdvance(text) > width() ? text : QString());
+}
+
+} // namespace cantrix

@@ -1,0 +1,54 @@
+#include "ui/qt_message_presenter.h"
+
+#include "platform/string_table.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMessageBox>
+#include <QThread>
+#include <future>
+#include <memory>
+
+namespace cantrix {
+
+QtMessagePresenter::QtMessagePresenter(QObject* parent) : QObject(parent)
+{
+}
+
+void QtMessagePresenter::ShowMessage(std::uint32_t id)
+{
+    if (QThread::currentThread() == thread()) {
+        ShowHere(id);
+        return;
+    }
+    // The promise lives in the posted call: if the call is dropped unrun (the presenter is gone),
+    // the promise breaks and the worker goes on instead of waiting forever.
+    auto dismissed = std::make_shared<std::promise<void>>();
+    std::future<void> done = dismissed->get_future();
+    QMetaObject::invokeMethod(
+        this,
+        [this, id, dismissed] {
+            ShowHere(id);
+            dismissed->set_value();
+        },
+        Qt::QueuedConnection);
+    done.wait();
+}
+
+void QtMessagePresenter::Beep()
+{
+    QApplication::beep();
+}
+
+void QtMessagePresenter::ShowHere(std::uint32_t id)
+{
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
+                    QString::fromUtf8(LoadString(id).c_str()), QMessageBox::Ok,
+                    QApplication::activeModalWidget());
+    // A message raised while the window shows the wait cursor gets the normal one.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace cantrix
