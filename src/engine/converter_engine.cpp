@@ -84,6 +84,9 @@ bool ConverterEngine::StartConversion()
 
     // The previous worker has posted its end message, so joining it returns at once.
     WaitForWorker();
+    // A cancel that arrived after the previous run's last poll (or with no run at all) must not
+    // stop this one after its first pass.
+    cancelEvent.Reset();
     runOutcome = RunOutcome::None;
     runMessage = 0;
     workerRunning = true;
