@@ -1,14 +1,19 @@
 // The input chooser driven as a person would: typing names, clicking files, entering folders,
-// switching the file type, Open and Cancel. The readout must follow the named file without ever
-// blocking the window.
+// switching the file type, PLAY and STOP, Open and Cancel. The readout must follow the named file
+// without ever blocking the window; the audition must send its strings in order, fail silently
+// and never outlive the chooser.
+#include "platform/media_control.h"
 #include "support/wav_builder.h"
+#include "ui/audition_icon.h"
 #include "ui/format_readout.h"
 #include "ui/input_file_chooser.h"
+#include "ui_test_helpers.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -20,6 +25,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <future>
+#include <set>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +73,69 @@ void ClickFile(const QFileDialog& dialog, const QString& path)
                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
+// Types `name` into the name field as a person would, with the focus there: the dialog then lets
+// go of the file selected in its list.
+void TypeName(const QFileDialog& dialog, const QString& name)
+{
+    QLineEdit* edit = NameEdit(dialog);
+    edit->setFocus(Qt::OtherFocusReason);
+    QVERIFY(edit->hasFocus());
+    edit->setText(name);
+}
+
+QPushButton* AuditionButton(const InputFileChooser& chooser, int id)
+{
+    return chooser.AuditionArea()->findChild<QPushButton*>(QString::number(id));
+}
+
+void ClickPlay(const InputFileChooser& chooser)
+{
+    QTest::mouseClick(AuditionButton(chooser, 1008), Qt::LeftButton);
+}
+
+void ClickStop(const InputFileChooser& chooser)
+{
+    QTest::mouseClick(AuditionButton(chooser, 1011), Qt::LeftButton);
+}
+
+using Commands = std::vector<std::string>;
+
+// Stands between the chooser and a real media control: keeps the strings the chooser sends and
+// the answers they got, and lets the test look at the device the chooser left behind.
+struct MediaLog {
+    MediaCommandSink Sink()
+    {
+        return [this](std::string_view command) {
+            commands.emplace_back(command);
+            results.push_back(control.SendString(command));
+            return results.back();
+        };
+    }
+    // True while a device is open under the chooser's alias.
+    bool DeviceOpen()
+    {
+        return control.SendString("seek to start tonelPrev") != MciResult::InvalidDeviceName;
+    }
+    void Clear()
+    {
+        commands.clear();
+        results.clear();
+    }
+
+    MediaControl control;
+    Commands commands;
+    std::vector<MciResult> results;
+};
+
+const Commands kStopCommands = {"stop tonelPrev", "close tonelPrev"};
+
+Commands PlayCommands(const QString& path)
+{
+    return {"stop tonelPrev", "close tonelPrev",
+            "open \"" + QFile::encodeName(path).toStdString() + "\" alias tonelPrev",
+            "seek to start tonelPrev", "play tonelPrev"};
+}
+
 // Runs `drive` on the modal input chooser once it is on the screen.
 void WhenChooserShows(std::function<void(InputFileChooser&)> drive)
 {
@@ -98,6 +168,13 @@ private slots:
     void staleAnswerNeverOverwritesNewer();
     void openReturnsChosenPath();
     void cancelReturnsNothing();
+    void auditionButtonsCarryTheirIcons();
+    void auditionIconsAsDescribed();
+    void playAndStopSendTheirStrings();
+    void unplayableFilePlaysNothingSilently_data();
+    void unplayableFilePlaysNothingSilently();
+    void closingEndsTheAudition_data();
+    void closingEndsTheAudition();
 
 private:
     std::unique_ptr<TempDir> dir;
@@ -353,6 +430,214 @@ void InputChooserTest::cancelReturnsNothing()
         DialogButton(chooser, QDialogButtonBox::Cancel)->click();
     });
     QCOMPARE(RunInputChooser(nullptr), QString());
+}
+
+void InputChooserTest::auditionButtonsCarryTheirIcons()
+{
+    MediaLog log;
+    InputFileChooser chooser(nullptr, log.Sink());
+    chooser.setDirectory(folder);
+    chooser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+
+    struct Expected {
+        int id;
+        const char* name;
+        AuditionIcon icon;
+    };
+    for (const Expected& expected :
+         {Expected{1008, "PLAY", AuditionIcon::Play}, Expected{1011, "STOP", AuditionIcon::Stop}}) {
+        const QPushButton* button = AuditionButton(chooser, expected.id);
+        QVERIFY(button != nullptr);
+        QVERIFY(button->isVisible() && button->isEnabled());
+        QCOMPARE(button->property("controlId").toInt(), expected.id);
+        // The icon replaces the text, which stays readable to screen readers.
+        QVERIFY(button->text().isEmpty());
+        QCOMPARE(button->accessibleName(), QLatin1String(expected.name));
+        QVERIFY(!button->autoDefault());
+        QCOMPARE(button->iconSize(), QSize(kAuditionIconSize, kAuditionIconSize));
+        QCOMPARE(button->icon().pixmap(kAuditionIconSize).toImage().convertToFormat(QImage::Format_ARGB32),
+                 AuditionIconImage(expected.icon).convertToFormat(QImage::Format_ARGB32));
+    }
+    // PLAY, then STOP, at the right end of the panel, after the readout.
+    const QWidget* play = AuditionButton(chooser, 1008);
+    const QWidget* stop = AuditionButton(chooser, 1011);
+    const auto* readout = chooser.findChild<QLabel*>(QStringLiteral("1013"));
+    QVERIFY(play->mapTo(&chooser, QPoint()).x() > readout->mapTo(&chooser, QPoint(readout->width(), 0)).x());
+    QVERIFY(stop->mapTo(&chooser, QPoint()).x() > play->mapTo(&chooser, QPoint(play->width(), 0)).x());
+    // Showing the chooser plays nothing.
+    QVERIFY(log.commands.empty());
+}
+
+void InputChooserTest::auditionIconsAsDescribed()
+{
+    const QRgb black = qRgb(0, 0, 0);
+    const QRgb white = qRgb(255, 255, 255);
+    for (const AuditionIcon which : {AuditionIcon::Play, AuditionIcon::Stop}) {
+        const QImage icon = AuditionIconImage(which).convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(icon.size(), QSize(32, 32));
+        std::set<QRgb> colours;
+        std::vector<int> rightEnd(32, -1); // the last drawn column of each row
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                const QRgb pixel = icon.pixel(x, y);
+                colours.insert(pixel);
+                if (qAlpha(pixel) != 0)
+                    rightEnd[y] = x;
+                // The drawing is mirrored top to bottom around the middle of the icon.
+                QCOMPARE(pixel, icon.pixel(x, 31 - y));
+            }
+        QVERIFY(colours.size() <= 16);
+        // Only the middle twelve rows are drawn, and every one of them is.
+        for (int y = 0; y < 32; ++y)
+            QCOMPARE(rightEnd[y] >= 0, y >= 10 && y < 22);
+        // A thin black line on the left, through every drawn row.
+        for (int y = 10; y < 22; ++y)
+            QCOMPARE(icon.pixel(8, y), black);
+        if (which == AuditionIcon::Play) {
+            // A grey triangle pointing right: its tip in the middle rows, its right end receding
+            // row by row towards the top.
+            for (int y = 11; y < 16; ++y)
+                QVERIFY(rightEnd[y] > rightEnd[y - 1]);
+            const QRgb inside = icon.pixel(rightEnd[15] - 3, 15);
+            QVERIFY(inside != black && qRed(inside) == qGreen(inside) && qGreen(inside) == qBlue(inside));
+            QCOMPARE(icon.pixel(rightEnd[15], 15), black);
+            QVERIFY(colours.count(white) == 0);
+        } else {
+            // A white square with a black outline between two lines: mirrored left to right too.
+            for (int y = 10; y < 22; ++y)
+                for (int x = 0; x < 32; ++x)
+                    QCOMPARE(icon.pixel(x, y), icon.pixel(31 - x, y));
+            QCOMPARE(icon.pixel(15, 15), white);
+            QCOMPARE(icon.pixel(15, 10), black);
+        }
+    }
+}
+
+void InputChooserTest::playAndStopSendTheirStrings()
+{
+    ModalWatcher watcher;
+    MediaLog log;
+    InputFileChooser chooser(nullptr, log.Sink());
+    chooser.setDirectory(folder);
+    chooser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+
+    // Nothing named: PLAY does nothing at all.
+    ClickPlay(chooser);
+    QVERIFY(log.commands.empty());
+
+    // Quotes, blanks and non-ASCII letters go between the quotes as they are, and media control
+    // reads the same path back.
+    const QString quoted = folder + QStringLiteral("/Grüße ♪ \"live\".wav");
+    ClickFile(chooser, quoted);
+    ClickPlay(chooser);
+    QCOMPARE(log.commands, PlayCommands(quoted));
+    QCOMPARE(log.results[2], MciResult::NoError);
+    QVERIFY(log.DeviceOpen());
+
+    // PLAY again starts over: the same strings, the earlier device closed first.
+    log.Clear();
+    ClickPlay(chooser);
+    QCOMPARE(log.commands, PlayCommands(quoted));
+    QCOMPARE(log.results[1], MciResult::NoError);
+
+    // Naming another file leaves the audition alone, and so does PLAY with an emptied name field.
+    log.Clear();
+    ClickFile(chooser, folder + "/stereo.wav");
+    QTRY_COMPARE(chooser.ReadoutText(), kStereo);
+    NameEdit(chooser)->clear();
+    ClickPlay(chooser);
+    QVERIFY(log.commands.empty());
+    QVERIFY(log.DeviceOpen());
+
+    ClickStop(chooser);
+    QCOMPARE(log.commands, kStopCommands);
+    QVERIFY(!log.DeviceOpen());
+    // STOP with nothing open is harmless.
+    log.Clear();
+    ClickStop(chooser);
+    QCOMPARE(log.commands, kStopCommands);
+    QVERIFY(chooser.isVisible());
+    QVERIFY(watcher.Seen().empty());
+}
+
+void InputChooserTest::unplayableFilePlaysNothingSilently_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("not a sound file") << "text.wav";
+    QTest::newRow("missing") << "missing.wav";
+    QTest::newRow("folder") << "folder.wav";
+    QTest::newRow("FIFO without a writer") << "fifo.wav";
+}
+
+void InputChooserTest::unplayableFilePlaysNothingSilently()
+{
+    QFETCH(QString, name);
+    ModalWatcher watcher;
+    MediaLog log;
+    InputFileChooser chooser(nullptr, log.Sink());
+    chooser.setDirectory(folder);
+    chooser.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+    TypeName(chooser, "stereo.wav");
+    ClickPlay(chooser);
+    QVERIFY(log.DeviceOpen());
+
+    log.Clear();
+    TypeName(chooser, name);
+    ClickPlay(chooser);
+    QCOMPARE(log.commands, PlayCommands(folder + "/" + name));
+    QVERIFY(log.results[2] != MciResult::NoError);
+    // The earlier audition was closed before the failed open, so nothing is left to play.
+    QVERIFY(!log.DeviceOpen());
+    QCoreApplication::processEvents();
+    QVERIFY(watcher.Seen().empty());
+    QVERIFY(chooser.isVisible());
+}
+
+void InputChooserTest::closingEndsTheAudition_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Open") << "Open";
+    QTest::newRow("Cancel") << "Cancel";
+    QTest::newRow("Escape") << "Escape";
+    QTest::newRow("close box") << "close box";
+    QTest::newRow("destroyed while shown") << "destroyed";
+}
+
+void InputChooserTest::closingEndsTheAudition()
+{
+    QFETCH(QString, how);
+    MediaLog log;
+    auto chooser = std::make_unique<InputFileChooser>(nullptr, log.Sink());
+    chooser->setDirectory(folder);
+    chooser->show();
+    QVERIFY(QTest::qWaitForWindowExposed(chooser.get()));
+    ClickFile(*chooser, folder + "/stereo.wav");
+    ClickPlay(*chooser);
+    QVERIFY(log.DeviceOpen());
+
+    log.Clear();
+    if (how == "Open") {
+        DialogButton(*chooser, QDialogButtonBox::Open)->click();
+        QCOMPARE(chooser->result(), int(QDialog::Accepted));
+        QCOMPARE(chooser->selectedFiles(), QStringList(folder + "/stereo.wav"));
+    } else if (how == "Cancel") {
+        DialogButton(*chooser, QDialogButtonBox::Cancel)->click();
+        QCOMPARE(chooser->result(), int(QDialog::Rejected));
+    } else if (how == "Escape") {
+        NameEdit(*chooser)->setFocus();
+        QTest::keyClick(NameEdit(*chooser), Qt::Key_Escape);
+        QCOMPARE(chooser->result(), int(QDialog::Rejected));
+    } else if (how == "close box") {
+        QVERIFY(chooser->close());
+    } else {
+        chooser.reset();
+    }
+    QVERIFY(chooser == nullptr || !chooser->isVisible());
+    QCOMPARE(log.commands, kStopCommands);
+    QVERIFY(!log.DeviceOpen());
 }
 
 QTEST_MAIN(InputChooserTest)
