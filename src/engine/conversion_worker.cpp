@@ -1,69 +1,21 @@
 // The conversion worker: streams the input's PCM data through one codec stream in 2048-byte
 // blocks and appends what the codec returns to the output file, raw or in a RIFF/WAVE container.
+#include "engine/conversion_stream.h"
+#include "engine/converter_engine.h"
+#include "platform/string_table.h"
+
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "engine/converter_engine.h"
-#include "platform/string_table.h"
-
 namespace cantrix {
 
 namespace {
-constexpr std::uint32_t kSourceBlockBytes = 2048;
+constexpr std::uint32_t kSourceBlockBytes = ConversionStream::kSourceBlockBytes;
 // The progress bar counts passes: one per source block.
 constexpr int kPassShift = 11;
-// A codec that keeps producing output after the end of the input is broken; this many flushing
-// passes is far more than any real codec needs.
-constexpr int kMaxEndPasses = 4096;
-
-// Owns the codec stream and its prepared header for one run.
-class ConversionStream {
-public:
-    explicit ConversionStream(CodecManager& codecs) : codecs(codecs) {}
-    ~ConversionStream()
-    {
-        if (prepared)
-            codecs.StreamUnprepareHeader(stream, header, 0);
-        if (stream != nullptr)
-            codecs.StreamClose(stream, 0);
-    }
-    ConversionStream(const ConversionStream&) = delete;
-    ConversionStream& operator=(const ConversionStream&) = delete;
-
-    MmResult Open(const WAVEFORMATEX& source, const FormatEntry& destination, unsigned char* sourceBuffer,
-                  std::vector<unsigned char>& destinationBuffer)
-    {
-        MmResult result = codecs.StreamOpen(stream, nullptr, source, destination.format.data(),
-                                            destination.format.size(), kStreamOpenNonRealtime);
-        if (result != mmresult::kNoError)
-            return result;
-        std::uint32_t destinationSize = 0;
-        result = codecs.StreamSize(stream, kSourceBlockBytes, destinationSize, kStreamSizeSource);
-        if (result != mmresult::kNoError || destinationSize == 0)
-            return result != mmresult::kNoError ? result : mmresult::kNotPossible;
-        destinationBuffer.assign(destinationSize, 0);
-        header = ACMSTREAMHEADER{};
-        header.cbStruct = sizeof header;
-        header.pbSrc = sourceBuffer;
-        header.cbSrcLength = kSourceBlockBytes;
-        header.pbDst = destinationBuffer.data();
-        header.cbDstLength = destinationSize;
-        result = codecs.StreamPrepareHeader(stream, header, 0);
-        prepared = result == mmresult::kNoError;
-        return result;
-    }
-
-    MmResult Convert(std::uint32_t flags) { return codecs.StreamConvert(stream, header, flags); }
-    ACMSTREAMHEADER& Header() { return header; }
-
-private:
-    CodecManager& codecs;
-    HACMSTREAM stream = nullptr;
-    ACMSTREAMHEADER header{};
-    bool prepared = false;
-};
-}  // namespace
+constexpr int kMaxEndPasses = ConversionStream::kMaxEndPasses;
+} // namespace
 
 void ConverterEngine::RunConversion(const RunSettings& run)
 {
@@ -109,7 +61,8 @@ void ConverterEngine::RunConversion(const RunSettings& run)
             while (!readFailed) {
                 const std::uint32_t flags = lastCount != 0 ? kConvertBlockAlign : kConvertEnd;
                 lastResult = stream.Convert(flags);
-                if (lastResult != mmresult::kNoError || (flags == kConvertEnd && ++endPasses > kMaxEndPasses)) {
+                if (lastResult != mmresult::kNoError ||
+                    (flags == kConvertEnd && ++endPasses > kMaxEndPasses)) {
                     fail(strings::kCodecFailed);
                     break;
                 }
@@ -125,7 +78,8 @@ void ConverterEngine::RunConversion(const RunSettings& run)
                 const std::uint32_t leftover = header.cbSrcLength - header.cbSrcLengthUsed;
                 if (leftover != 0)
                     std::memmove(source.data(), source.data() + header.cbSrcLengthUsed, leftover);
-                lastCount = inputFile.Read(source.data() + leftover, std::min(header.cbSrcLengthUsed, remaining));
+                lastCount =
+                    inputFile.Read(source.data() + leftover, std::min(header.cbSrcLengthUsed, remaining));
                 if (lastCount < 0) {
                     readFailed = true;
                     break;
@@ -141,7 +95,8 @@ void ConverterEngine::RunConversion(const RunSettings& run)
             }
             // A read error never reaches the codec as a count; what was converted is kept in a
             // well-formed file and the user is told that it is incomplete.
-            if (closeContainer && CloseContainer(output) != mmresult::kNoError && outcome != RunOutcome::Failed)
+            if (closeContainer && CloseContainer(output) != mmresult::kNoError &&
+                outcome != RunOutcome::Failed)
                 fail(strings::kOutputIncomplete);
             if (readFailed && outcome != RunOutcome::Failed)
                 fail(strings::kInputReadFailed);
@@ -160,4 +115,4 @@ void ConverterEngine::RunConversion(const RunSettings& run)
         run.notify->PostNotify(run.notifyMessage);
 }
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -1,0 +1,36 @@
+#include "engine/conversion_stream.h"
+
+namespace cantrix {
+
+ConversionStream::~ConversionStream()
+{
+    if (prepared)
+        codecs.StreamUnprepareHeader(stream, header, 0);
+    if (stream != nullptr)
+        codecs.StreamClose(stream, 0);
+}
+
+MmResult ConversionStream::Open(const WAVEFORMATEX& source, const FormatEntry& destination,
+                                unsigned char* sourceBuffer, std::vector<unsigned char>& destinationBuffer)
+{
+    MmResult result = codecs.StreamOpen(stream, nullptr, source, destination.format.data(),
+                                        destination.format.size(), kStreamOpenNonRealtime);
+    if (result != mmresult::kNoError)
+        return result;
+    std::uint32_t destinationSize = 0;
+    result = codecs.StreamSize(stream, kSourceBlockBytes, destinationSize, kStreamSizeSource);
+    if (result != mmresult::kNoError || destinationSize == 0)
+        return result != mmresult::kNoError ? result : mmresult::kNotPossible;
+    destinationBuffer.assign(destinationSize, 0);
+    header = ACMSTREAMHEADER{};
+    header.cbStruct = sizeof header;
+    header.pbSrc = sourceBuffer;
+    header.cbSrcLength = kSourceBlockBytes;
+    header.pbDst = destinationBuffer.data();
+    header.cbDstLength = destinationSize;
+    result = codecs.StreamPrepareHeader(stream, header, 0);
+    prepared = result == mmresult::kNoError;
+    return result;
+}
+
+} // namespace cantrix

@@ -1,0 +1,45 @@
+#pragma once
+// One PCM to Layer-3 codec stream with its prepared header, as the conversion and the preview use
+// it: a fixed source block, and a destination buffer of exactly the size the codec asks for that
+// block. Closing is set up before anything can fail: the destructor unprepares and closes whatever
+// Open got as far as.
+//
+// Thread rules: owned and used by one worker thread for one run.
+#include "engine/format_entry.h"
+#include "platform/codec_manager.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace cantrix {
+
+class ConversionStream {
+public:
+    // PCM bytes handed to the codec per pass.
+    static constexpr std::uint32_t kSourceBlockBytes = 2048;
+    // A codec that keeps producing output after the end of the input is broken; this many
+    // flushing passes is far more than any real codec needs.
+    static constexpr int kMaxEndPasses = 4096;
+
+    explicit ConversionStream(CodecManager& codecs) : codecs(codecs) {}
+    ~ConversionStream();
+    ConversionStream(const ConversionStream&) = delete;
+    ConversionStream& operator=(const ConversionStream&) = delete;
+
+    // Opens the stream from `source` to `destination`, sizes `destinationBuffer` for one source
+    // block and prepares the header over `sourceBuffer` (kSourceBlockBytes bytes, owned by the
+    // caller and kept alive until the stream is destroyed). Any result but kNoError means the
+    // stream cannot convert.
+    MmResult Open(const WAVEFORMATEX& source, const FormatEntry& destination, unsigned char* sourceBuffer,
+                  std::vector<unsigned char>& destinationBuffer);
+    MmResult Convert(std::uint32_t flags) { return codecs.StreamConvert(stream, header, flags); }
+    ACMSTREAMHEADER& Header() { return header; }
+
+private:
+    CodecManager& codecs;
+    HACMSTREAM stream = nullptr;
+    ACMSTREAMHEADER header{};
+    bool prepared = false;
+};
+
+} // namespace cantrix
