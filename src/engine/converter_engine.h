@@ -2,13 +2,16 @@
 // ConverterEngine: the one object through which the program reaches the Layer-3 codec and the
 // audio files. Its operations live beside the subject they serve: codec discovery and the format
 // catalogue in codec/, input analysis and the output containers in audio/, starting, cancelling
-// and the conversion worker in engine/.
+// and the conversion worker in engine/, the compression preview in preview/.
 //
 // Thread rules: the user-interface thread calls every operation. At most one worker runs at a
-// time; while it runs the user-interface thread calls only RequestCancel, SetWriteRiff,
-// SetOutputPath and WaitForWorker. The worker takes what it needs when the run starts (format,
-// container choice, output path) and afterwards touches only the input file, the chunk records,
-// `lastResult`, `cancelEvent` and, on an error, the input description through FailWithMessage.
+// time; while it runs the user-interface thread only reads the catalogue, the output path and the
+// container choice, and calls RequestCancel, SetWriteRiff, SetOutputPath and WaitForWorker. The
+// worker takes what it needs when the run starts (format, container choice, output path) and
+// afterwards touches only the input file, the chunk records, `lastResult`, `cancelEvent` and, on
+// an error, the input description through FailWithMessage.
+// The preview thread follows the same rules; while it runs, the user-interface thread is inside
+// RunPreview's modal dialog and calls only RequestCancel.
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -17,6 +20,8 @@
 
 #include "engine/engine_targets.h"
 #include "engine/format_entry.h"
+#include "engine/preview_host.h"
+#include "engine/preview_view.h"
 #include "platform/auto_reset_event.h"
 #include "platform/codec_manager.h"
 #include "platform/riff_file.h"
@@ -74,6 +79,14 @@ public:
     void WaitForWorker();
     bool IsBusy() const { return workerRunning.load(); }
 
+    // Compression preview (preview/preview_worker.cpp). RunPreview opens the input and has `host`
+    // run the preview dialog, whose thread calls RunPreviewWorker; it returns true once the dialog
+    // has ended, false (after a message, if any) when no preview could start.
+    bool RunPreview(PreviewHost& host);
+    // The preview thread's body: encodes up to five seconds, plays them, always ends with
+    // view.PostClose(). Needs the input file opened and positioned by RunPreview.
+    void RunPreviewWorker(PreviewView& view);
+
     // Read-only views for the front ends and tests.
     const std::string& GetInputPath() const { return inputPath; }
     const WAVEFORMATEX& GetInputFormat() const { return inputFormat; }
@@ -86,6 +99,9 @@ public:
     RunOutcome GetRunOutcome() const { return runOutcome.load(); }
     // The message id of the last failed run, or 0.
     std::uint32_t GetRunMessage() const { return runMessage.load(); }
+    // The Layer-3 bytes the last preview encoded for playback; 0 when it was cancelled or failed
+    // before playback. They were played if a sound device could be opened.
+    std::uint32_t GetPreviewBytes() const { return previewBytes.load(); }
 
 private:
     // What a run takes from the engine when it starts, so later changes on the user-interface
@@ -134,6 +150,7 @@ private:
     std::atomic<bool> workerRunning{false};
     std::atomic<RunOutcome> runOutcome{RunOutcome::None};
     std::atomic<std::uint32_t> runMessage{0};
+    std::atomic<std::uint32_t> previewBytes{0};
 };
 
-}  // namespace cantrix
+} // namespace cantrix

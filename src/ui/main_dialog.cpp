@@ -2,6 +2,7 @@
 
 #include "engine/converter_engine.h"
 #include "platform/string_table.h"
+#include "preview/qt_preview_host.h"
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/control_ids.h"
@@ -244,10 +245,12 @@ void MainDialog::Command(int id)
         SelectInput();
         break;
     case ids::kPreview:
-        // The compression preview plays this format once it is built; until then the button only
-        // hands over the choice.
-        if (!busy)
+        if (!busy) {
             engine.SetFormatIndex(selectedFormat);
+            // Modal: the window takes no command until the preview dialog has closed itself.
+            QtPreviewHost host(this);
+            engine.RunPreview(host);
+        }
         break;
     case ids::kSetOutput:
         SetOutput();

@@ -13,6 +13,7 @@
 #include "ui_test_helpers.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QMimeData>
@@ -319,6 +320,29 @@ private slots:
         presenter.ShowMessage(strings::kInputNotPcm);
         QCOMPARE(watcher.Seen().size(), std::size_t{2});
         QCOMPARE(watcher.Seen()[1].text, QString::fromStdString(LoadString(strings::kInputNotPcm)));
+    }
+
+    void previewWithoutASoundServerClosesByItselfAndKeepsTheInput()
+    {
+        // No server answers at this address, so the preview encodes, skips playback silently
+        // and closes its dialog by itself.
+        qputenv("PULSE_SERVER", "unix:/nonexistent/cantrix-test/native");
+        Rig rig(false);
+        rig.ShowWithInput();
+        rig.Find<QRadioButton>(ids::kPresetIsdn)->click();
+        rig.Button(ids::kPreview)->click();
+        QCOMPARE(rig.engine->GetFormatIndex(), rig.dialog->GetSelectedFormat());
+        QVERIFY(rig.engine->GetPreviewBytes() > 0);
+        QVERIFY(QApplication::activeModalWidget() == nullptr ||
+                QApplication::activeModalWidget() == rig.dialog.get());
+        QVERIFY(rig.presenter.Messages().empty());
+        QCOMPARE(rig.engine->GetInputPath(), rig.input);
+        ExpectLoaded(rig);
+
+        rig.Button(ids::kEncode)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.dialog->IsBusy(), kLongWait);
+        QCOMPARE(rig.engine->GetRunOutcome(), RunOutcome::Finished);
+        qunsetenv("PULSE_SERVER");
     }
 
     void progressTargetShowsWhatTheWorkerStored()

@@ -1,0 +1,177 @@
+#include "preview/preview_dialog.h"
+
+#include "engine/converter_engine.h"
+#include "ui/dialog_face.h"
+#include "ui/dialog_units.h"
+#include "ui/path_label.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+
+namespace cantrix {
+
+namespace {
+constexpr int kWidthUnits = 192;
+constexpr int kHeightUnits = 60;
+constexpr int kProgressId = 1000;
+constexpr int kCancelId = 2;
+constexpr int kStatusId = 1021;
+constexpr int kInputId = 1022;
+constexpr int kFormatId = 1023;
+constexpr const char* kCaption = "Compression Preview";
+// The status line's text until the preview thread replaces it, at once.
+constexpr const char* kInitialStatus = "Gone Fishing";
+constexpr const char* kNothing = "-";
+// Often enough that the dialog follows the worker without visible delay, rarely enough to cost
+// nothing.
+constexpr int kSyncMilliseconds = 20;
+
+QLabel* AddStatic(QWidget* face, const DialogUnits& units, int id, const char* text, int x, int y, int width)
+{
+    auto* label = new QLabel(QString::fromUtf8(text), face);
+    PlaceControl(label, units, id, x, y, width, 8);
+    return label;
+}
+} // namespace
+
+PreviewDialog::PreviewDialog(ConverterEngine& engine, QWidget* parent) : QDialog(parent), engine(engine)
+{
+    setObjectName(QStringLiteral("134"));
+    setWindowTitle(QString::fromUtf8(kCaption));
+    // A caption and a frame, but no system menu and so no close box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(true);
+
+    const DialogUnits units(font());
+    auto* face = new DialogFace(QSize(units.X(kWidthUnits), units.Y(kHeightUnits)), false, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(face);
+
+    cancel = new QPushButton(QStringLiteral("Cancel"), face);
+    PlaceControl(cancel, units, kCancelId, 135, 23, 50, 14);
+    // Enter stands for OK, which only the preview thread's close may give: Cancel must not be
+    // the default button that Enter would press.
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &PreviewDialog::reject);
+
+    status = AddStatic(face, units, kStatusId, kInitialStatus, 7, 29, 118);
+    input = new PathLabel(QString::fromUtf8(kNothing), face);
+    PlaceControl(input, units, kInputId, 7, 7, 178, 8);
+    format = AddStatic(face, units, kFormatId, kNothing, 7, 18, 117);
+
+    progress = new QProgressBar(face);
+    PlaceControl(progress, units, kProgressId, 7, 42, 178, 11);
+    progress->setTextVisible(false);
+
+    syncTimer.setInterval(kSyncMilliseconds);
+    connect(&syncTimer, &QTimer::timeout, this, &PreviewDialog::Sync);
+}
+
+PreviewDialog::~PreviewDialog()
+{
+    if (!worker.joinable())
+        return;
+    destroying = true;
+    if (!workerClosed) {
+        // The worker stops after its pass in progress, or at once while it plays. Events keep
+        // running meanwhile (the sync timer among them), so a message it shows on its way out can
+        // still be answered.
+        engine.RequestCancel();
+        while (!workerClosed)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    // Its close was its last act: the join returns at once.
+    worker.join();
+}
+
+void PreviewDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (started)
+        return;
+    started = true;
+    syncTimer.start();
+    worker = std::thread([this] { engine.RunPreviewWorker(*this); });
+}
+
+void PreviewDialog::reject()
+{
+    engine.RequestCancel();
+}
+
+void PreviewDialog::SetStatusText(const std::string& text)
+{
+    std::lock_guard lock(mutex);
+    changes.status = text;
+}
+
+void PreviewDialog::SetInputText(const std::string& path)
+{
+    std::lock_guard lock(mutex);
+    changes.input = path;
+}
+
+void PreviewDialog::SetFormatText(const std::string& text)
+{
+    std::lock_guard lock(mutex);
+    changes.format = text;
+}
+
+void PreviewDialog::SetProgressRange(std::uint32_t maximum)
+{
+    std::lock_guard lock(mutex);
+    changes.range = maximum;
+    // A new range starts the bar over.
+    changes.position = 0;
+}
+
+void PreviewDialog::SetProgressPos(std::uint32_t position)
+{
+    std::lock_guard lock(mutex);
+    changes.position = position;
+}
+
+void PreviewDialog::PostClose()
+{
+    std::lock_guard lock(mutex);
+    changes.closed = true;
+}
+
+void PreviewDialog::Sync()
+{
+    Changes taken;
+    {
+        std::lock_guard lock(mutex);
+        std::swap(taken, changes);
+    }
+    if (taken.status)
+        status->setText(QString::fromUtf8(taken.status->c_str()));
+    if (taken.input)
+        input->SetText(QFile::decodeName(QByteArray::fromStdString(*taken.input)));
+    if (taken.format)
+        format->setText(QString::fromUtf8(taken.format->c_str()));
+    if (taken.range) {
+        progressMaximum = static_cast<int>(std::min<std::uint32_t>(*taken.range, INT_MAX));
+        // A range of 0 shows an empty bar; the bar itself would show a busy animation.
+        progress->setRange(0, std::max(progressMaximum, 1));
+    }
+    if (taken.position)
+        progress->setValue(static_cast<int>(std::min<std::uint32_t>(*taken.position, progressMaximum)));
+    if (!taken.closed)
+        return;
+    workerClosed = true;
+    syncTimer.stop();
+    if (!destroying)
+        accept();
+}
+
+} // namespace cantrix
