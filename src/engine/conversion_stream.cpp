@@ -1,5 +1,8 @@
 #include "engine/conversion_stream.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace cantrix {
 
 ConversionStream::~ConversionStream()
@@ -31,6 +34,19 @@ MmResult ConversionStream::Open(const WAVEFORMATEX& source, const FormatEntry& d
     result = codecs.StreamPrepareHeader(stream, header, 0);
     prepared = result == mmresult::kNoError;
     return result;
+}
+
+long ConversionStream::Refill(RiffFile& input, std::uint32_t& remaining)
+{
+    const std::uint32_t leftover = header.cbSrcLength - header.cbSrcLengthUsed;
+    if (leftover != 0)
+        std::memmove(header.pbSrc, header.pbSrc + header.cbSrcLengthUsed, leftover);
+    const long count = input.Read(header.pbSrc + leftover, std::min(header.cbSrcLengthUsed, remaining));
+    if (count < 0)
+        return count;
+    remaining -= static_cast<std::uint32_t>(count);
+    header.cbSrcLength = leftover + static_cast<std::uint32_t>(count);
+    return count;
 }
 
 } // namespace cantrix

@@ -7,6 +7,7 @@
 // Thread rules: owned and used by one worker thread for one run.
 #include "engine/format_entry.h"
 #include "platform/codec_manager.h"
+#include "platform/riff_file.h"
 
 #include <cstdint>
 #include <vector>
@@ -33,6 +34,10 @@ public:
     MmResult Open(const WAVEFORMATEX& source, const FormatEntry& destination, unsigned char* sourceBuffer,
                   std::vector<unsigned char>& destinationBuffer);
     MmResult Convert(std::uint32_t flags) { return codecs.StreamConvert(stream, header, flags); }
+    // After a pass: moves the bytes the codec left to the front of the source buffer and reads
+    // behind them as many as it consumed, never past `remaining`. The bytes read, or -1 on a read
+    // error (the header is then left as it was).
+    long Refill(RiffFile& input, std::uint32_t& remaining);
     ACMSTREAMHEADER& Header() { return header; }
 
 private:

@@ -75,17 +75,11 @@ void ConverterEngine::RunConversion(const RunSettings& run)
                     fail(strings::kOutputIncomplete);
                     break;
                 }
-                const std::uint32_t leftover = header.cbSrcLength - header.cbSrcLengthUsed;
-                if (leftover != 0)
-                    std::memmove(source.data(), source.data() + header.cbSrcLengthUsed, leftover);
-                lastCount =
-                    inputFile.Read(source.data() + leftover, std::min(header.cbSrcLengthUsed, remaining));
+                lastCount = stream.Refill(inputFile, remaining);
                 if (lastCount < 0) {
                     readFailed = true;
                     break;
                 }
-                remaining -= static_cast<std::uint32_t>(lastCount);
-                header.cbSrcLength = leftover + static_cast<std::uint32_t>(lastCount);
                 if (run.progress != nullptr)
                     run.progress->StepIt();
                 if (cancelEvent.Wait(std::chrono::milliseconds(0))) {

@@ -1,10 +1,10 @@
 #include "engine/converter_engine.h"
 
+#include "platform/string_table.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
-
-#include "platform/string_table.h"
 
 namespace cantrix {
 
@@ -51,12 +51,27 @@ bool ConverterEngine::OutputWouldOverwriteInput() const
     return std::filesystem::equivalent(outputPath, inputPath, error) && !error;
 }
 
+bool ConverterEngine::HasChosenFormat() const
+{
+    return formatIndex >= 0 && static_cast<std::size_t>(formatIndex) < formats.size();
+}
+
+bool ConverterEngine::OpenInputAtData()
+{
+    CloseInputFile();
+    lastResult = inputFile.Open(inputPath, OpenMode::Read);
+    if (lastResult != mmresult::kNoError ||
+        inputFile.Seek(dataOffset, SEEK_SET) != static_cast<long>(dataOffset))
+        return FailWithMessage(strings::kInputCannotOpen);
+    return true;
+}
+
 bool ConverterEngine::StartConversion()
 {
     if (inputPath.empty() || workerRunning.load())
         return false;
     // Every check that needs no file comes first, so a refused start opens nothing.
-    if (formatIndex < 0 || static_cast<std::size_t>(formatIndex) >= formats.size()) {
+    if (!HasChosenFormat()) {
         ShowMessage(strings::kRateNotSupported);
         return false;
     }
@@ -67,12 +82,8 @@ bool ConverterEngine::StartConversion()
         return false;
     }
 
-    CloseInputFile();
-    lastResult = inputFile.Open(inputPath, OpenMode::Read);
-    if (lastResult != mmresult::kNoError)
-        return FailWithMessage(strings::kInputCannotOpen);
-    if (inputFile.Seek(dataOffset, SEEK_SET) != static_cast<long>(dataOffset))
-        return FailWithMessage(strings::kInputCannotOpen);
+    if (!OpenInputAtData())
+        return false;
 
     RunSettings run;
     run.destination = formats[static_cast<std::size_t>(formatIndex)];
@@ -106,4 +117,4 @@ void ConverterEngine::WaitForWorker()
         worker.join();
 }
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -12,12 +12,6 @@
 // an error, the input description through FailWithMessage.
 // The preview thread follows the same rules; while it runs, the user-interface thread is inside
 // RunPreview's modal dialog and calls only RequestCancel.
-#include <atomic>
-#include <cstdint>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "engine/engine_targets.h"
 #include "engine/format_entry.h"
 #include "engine/preview_host.h"
@@ -26,6 +20,12 @@
 #include "platform/codec_manager.h"
 #include "platform/riff_file.h"
 #include "platform/wave_format.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace cantrix {
 
@@ -121,6 +121,9 @@ private:
     MmResult CloseContainer(RiffFile& output);
     bool OutputWouldOverwriteInput() const;
     void RunConversion(const RunSettings& run);
+    bool HasChosenFormat() const;
+    // Opens the input and stands on its first PCM byte; on failure message 104 drops the input.
+    bool OpenInputAtData();
     void CloseInputFile();
     void ShowMessage(std::uint32_t id);
 

@@ -40,4 +40,4 @@ protected:
     ~MessagePresenter() = default;
 };
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -1,10 +1,10 @@
 #pragma once
+#include "platform/codec_driver.h"
+#include "platform/wave_format.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
-
-#include "platform/codec_driver.h"
-#include "platform/wave_format.h"
 
 namespace cantrix {
 
@@ -30,4 +30,4 @@ struct FormatEntry {
     }
 };
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -65,16 +65,12 @@ bool ConverterEngine::RunPreview(PreviewHost& host)
         return false;
     // Checked before anything is opened, as for a conversion: no preview starts on a catalogue
     // entry that does not exist.
-    if (formatIndex < 0 || static_cast<std::size_t>(formatIndex) >= formats.size()) {
+    if (!HasChosenFormat()) {
         ShowMessage(strings::kRateNotSupported);
         return false;
     }
-    CloseInputFile();
-    lastResult = inputFile.Open(inputPath, OpenMode::Read);
-    if (lastResult != mmresult::kNoError)
-        return FailWithMessage(strings::kInputCannotOpen);
-    if (inputFile.Seek(dataOffset, SEEK_SET) != static_cast<long>(dataOffset))
-        return FailWithMessage(strings::kInputCannotOpen);
+    if (!OpenInputAtData())
+        return false;
 
     // A request left over from an earlier run must not cut this preview short. One made after the
     // worker's last look (Cancel pressed as the dialog closes) is dropped by the next start.
@@ -154,18 +150,12 @@ void ConverterEngine::RunPreviewWorker(PreviewView& view)
                     play = true;
                     break;
                 }
-                const std::uint32_t leftover = header.cbSrcLength - header.cbSrcLengthUsed;
-                if (leftover != 0)
-                    std::memmove(source.data(), source.data() + header.cbSrcLengthUsed, leftover);
-                lastCount =
-                    inputFile.Read(source.data() + leftover, std::min(header.cbSrcLengthUsed, remaining));
+                lastCount = stream.Refill(inputFile, remaining);
                 if (lastCount < 0) {
                     // A read error never reaches the codec as a count.
                     failure = strings::kInputReadFailed;
                     break;
                 }
-                remaining -= static_cast<std::uint32_t>(lastCount);
-                header.cbSrcLength = leftover + static_cast<std::uint32_t>(lastCount);
                 refilled += static_cast<std::uint32_t>(lastCount);
                 // The block just read is not converted.
                 if (refilled >= pcmLimit) {
