@@ -21,7 +21,7 @@ audio=${BENCH_AUDIO:-$PWD/bench/out}
 mkdir -p "$audio"
 export XDG_CONFIG_HOME="$audio/config"
 make_audio() { # make_audio FILE SECONDS
-  [ -s "$1" ] || sox -n -r 44100 -b 16 -c 2 "$1" synth "$2" pinknoise gain -12 sine 440 remix 1,2 1,2
+  [ -s "$1" ] || sox -n -r 44100 -b 16 -c 2 "$1" synth "$2" pinknoise vol 0.3
 }
 make_audio "$audio/ten-minutes.wav" 600
 for i in 1 2 3 4; do [ -e "$audio/four-$i.wav" ] || cp "$audio/ten-minutes.wav" "$audio/four-$i.wav"; done
