@@ -1,12 +1,11 @@
 // Input analysis must read headers only, so its time must not grow with the input's size.
 // Usage: analysis_bench SMALL.wav LARGE.wav [benchmark options]
-#include <benchmark/benchmark.h>
-
-#include <cstdio>
-#include <string>
-
 #include "drivers/built_in_drivers.h"
 #include "engine/converter_engine.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -28,7 +27,7 @@ void AnalyzeProbe(benchmark::State& state, const std::string& path)
     }
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

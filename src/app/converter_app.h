@@ -6,4 +6,4 @@ namespace cantrix {
 // options. Returns the process's exit status.
 int RunConverterApp(int argc, char** argv);
 
-}  // namespace cantrix
+} // namespace cantrix

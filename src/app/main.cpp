@@ -1,9 +1,9 @@
-#include <string_view>
-
 #include "app/converter_app.h"
 #include "app/headless/headless_main.h"
 #include "drivers/built_in_drivers.h"
 #include "platform/codec_manager.h"
+
+#include <string_view>
 
 int main(int argc, char** argv)
 {

@@ -15,7 +15,7 @@ std::int32_t ReadNumber(QSettings& settings, const char* key, std::int32_t fallb
     const int number = value.toInt(&ok);
     return ok ? number : fallback;
 }
-}  // namespace
+} // namespace
 
 Options LoadOptions(QSettings& settings)
 {
@@ -39,4 +39,4 @@ void SaveOptions(QSettings& settings, const Options& options)
     settings.sync();
 }
 
-}  // namespace cantrix
+} // namespace cantrix

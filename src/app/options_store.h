@@ -9,9 +9,9 @@
 namespace cantrix {
 
 struct Options {
-    QString conversionDir;           // "Conversion Dir"; empty: none chosen
-    std::int32_t writeWavs = 1;      // "Write WAVs"; non-zero: RIFF/WAVE output
-    std::int32_t ringTheBell = 1;    // "Ring The Bell"; non-zero: beep when done
+    QString conversionDir;        // "Conversion Dir"; empty: none chosen
+    std::int32_t writeWavs = 1;   // "Write WAVs"; non-zero: RIFF/WAVE output
+    std::int32_t ringTheBell = 1; // "Ring The Bell"; non-zero: beep when done
 };
 
 // Missing or unreadable values give the defaults above.
@@ -20,4 +20,4 @@ Options LoadOptions(QSettings& settings);
 // so a stored one is kept.
 void SaveOptions(QSettings& settings, const Options& options);
 
-}  // namespace cantrix
+} // namespace cantrix

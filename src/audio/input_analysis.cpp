@@ -1,16 +1,16 @@
 // Input analysis: is the file a PCM RIFF/WAVE file, and where are its samples?
+#include "engine/converter_engine.h"
+#include "platform/string_table.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "engine/converter_engine.h"
-#include "platform/string_table.h"
-
 namespace cantrix {
 
 namespace {
-constexpr long kPcmFormatBytes = 16;  // WAVEFORMATEX without cbSize
-}  // namespace
+constexpr long kPcmFormatBytes = 16; // WAVEFORMATEX without cbSize
+} // namespace
 
 bool ConverterEngine::AnalyzeInput(const std::string& path, bool probeOnly)
 {
@@ -66,4 +66,4 @@ bool ConverterEngine::AnalyzeInput(const std::string& path, bool probeOnly)
     return true;
 }
 
-}  // namespace cantrix
+} // namespace cantrix

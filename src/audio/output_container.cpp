@@ -37,4 +37,4 @@ MmResult ConverterEngine::CloseContainer(RiffFile& output)
     return lastResult;
 }
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -1,7 +1,7 @@
 // Codec discovery: finding the Layer-3 codec among the installed drivers and naming its edition.
-#include <array>
-
 #include "engine/converter_engine.h"
+
+#include <array>
 
 namespace cantrix {
 
@@ -10,7 +10,7 @@ constexpr std::uint16_t kCodecManufacturerId = 172;
 constexpr std::uint16_t kFirstCodecProductId = 10;
 constexpr std::uint16_t kLastCodecProductId = 14;
 constexpr std::array<const char*, 4> kEditionNames = {"Pebble", "Meadow", "Ridge", "Summit"};
-}  // namespace
+} // namespace
 
 bool ConverterEngine::FindCodecDriver()
 {
@@ -63,4 +63,4 @@ void ConverterEngine::ShowCodecAbout(DriverAboutHost* parent)
     codecs.DriverClose(driver, 0);
 }
 
-}  // namespace cantrix
+} // namespace cantrix

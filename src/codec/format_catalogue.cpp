@@ -1,9 +1,9 @@
 // The catalogue of Layer-3 formats that fit the current input, and the three quality presets.
+#include "engine/converter_engine.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
-
-#include "engine/converter_engine.h"
 
 namespace cantrix {
 
@@ -11,10 +11,10 @@ namespace {
 // The enumeration's format buffer is at least this large, and never smaller than the size the
 // codec manager is told it is.
 constexpr std::uint32_t kMinFormatBufferBytes = 1024;
-constexpr std::uint32_t kModemBytesPerSec = 3000;  // 24 kbit/s
-constexpr std::uint32_t kIsdnBytesPerSec = 14000;  // 112 kbit/s
+constexpr std::uint32_t kModemBytesPerSec = 3000; // 24 kbit/s
+constexpr std::uint32_t kIsdnBytesPerSec = 14000; // 112 kbit/s
 constexpr const char* kNoFormatName = "-";
-}  // namespace
+} // namespace
 
 void ConverterEngine::RebuildFormatCatalogue()
 {
@@ -96,4 +96,4 @@ int ConverterEngine::FindIsdnFormat() const
     return choice;
 }
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -26,4 +26,4 @@ bool AutoResetEvent::Wait(std::chrono::milliseconds timeout)
     return true;
 }
 
-}  // namespace cantrix
+} // namespace cantrix

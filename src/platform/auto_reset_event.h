@@ -25,4 +25,4 @@ private:
     bool signalled = false;
 };
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -1,14 +1,14 @@
 #pragma once
 // The interface a codec driver offers the codec manager. Drivers are installed in the manager's
 // driver table; nothing else in the program calls a driver directly.
+#include "platform/mm_result.h"
+#include "platform/wave_format.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/mm_result.h"
-#include "platform/wave_format.h"
 
 namespace cantrix {
 
@@ -88,4 +88,4 @@ public:
                                 std::size_t destinationSize, std::unique_ptr<CodecStream>& stream) = 0;
 };
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -19,7 +19,7 @@ class CodecStreamHandle {
 public:
     explicit CodecStreamHandle(std::unique_ptr<CodecStream> stream) : stream(std::move(stream)) {}
     std::unique_ptr<CodecStream> stream;
-    std::uint32_t maxSourceLength = 0;  // of the prepared header; a convert may not ask for more
+    std::uint32_t maxSourceLength = 0; // of the prepared header; a convert may not ask for more
 };
 
 CodecManager::CodecManager() = default;
@@ -257,4 +257,4 @@ MmResult CodecManager::StreamClose(HACMSTREAM stream, std::uint32_t flags)
     return mmresult::kNoError;
 }
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -4,15 +4,15 @@
 //
 // Thread rules: drivers are installed before any other call (at start-up, or by a test); after
 // that every call may come from any thread. One stream is used by one thread at a time.
+#include "platform/codec_driver.h"
+#include "platform/mm_result.h"
+#include "platform/wave_format.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
-
-#include "platform/codec_driver.h"
-#include "platform/mm_result.h"
-#include "platform/wave_format.h"
 
 namespace cantrix {
 
@@ -35,11 +35,11 @@ struct ACMFORMATDETAILS {
     char szFormat[kFormatDescriptionChars] = {};
 };
 
-constexpr std::uint32_t kFormatEnumConvert = 0x00100000;  // ACM_FORMATENUMF_CONVERT
+constexpr std::uint32_t kFormatEnumConvert = 0x00100000; // ACM_FORMATENUMF_CONVERT
 constexpr std::uint32_t kStreamOpenNonRealtime = 0x00000004;
 constexpr std::uint32_t kStreamSizeSource = 0x00000000;
 constexpr std::uint32_t kMetricMaxSizeFormat = 50;
-constexpr std::uint32_t kDriverMessageAbout = 0x600B;  // ACMDM_DRIVER_ABOUT
+constexpr std::uint32_t kDriverMessageAbout = 0x600B; // ACMDM_DRIVER_ABOUT
 
 using DriverEnumCallback = std::function<bool(HACMDRIVERID driverId, std::uint32_t support)>;
 using FormatEnumCallback =
@@ -75,8 +75,7 @@ public:
 
     // With no driver, the first installed driver that can do the conversion opens the stream.
     MmResult StreamOpen(HACMSTREAM& stream, HACMDRIVER driver, const WAVEFORMATEX& source,
-                        const unsigned char* destination, std::size_t destinationSize,
-                        std::uint32_t flags);
+                        const unsigned char* destination, std::size_t destinationSize, std::uint32_t flags);
     MmResult StreamSize(HACMSTREAM stream, std::uint32_t input, std::uint32_t& output, std::uint32_t flags);
     MmResult StreamPrepareHeader(HACMSTREAM stream, ACMSTREAMHEADER& header, std::uint32_t flags);
     MmResult StreamConvert(HACMSTREAM stream, ACMSTREAMHEADER& header, std::uint32_t flags);
@@ -88,4 +87,4 @@ private:
     std::vector<std::unique_ptr<CodecDriverEntry>> drivers;
 };
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -18,7 +18,7 @@ constexpr MmResult kNoMemory = 7;
 constexpr MmResult kNotSupported = 8;
 constexpr MmResult kInvalidFlag = 10;
 constexpr MmResult kInvalidParam = 11;
-constexpr MmResult kNotPossible = 512;  // the codec cannot do what was asked
+constexpr MmResult kNotPossible = 512; // the codec cannot do what was asked
 constexpr MmResult kFileNotFound = 257;
 constexpr MmResult kOutOfMemory = 258;
 constexpr MmResult kCannotOpen = 259;
@@ -28,6 +28,6 @@ constexpr MmResult kCannotWrite = 262;
 constexpr MmResult kCannotSeek = 263;
 constexpr MmResult kCannotExpand = 264;
 constexpr MmResult kChunkNotFound = 265;
-}  // namespace mmresult
+} // namespace mmresult
 
-}  // namespace cantrix
+} // namespace cantrix

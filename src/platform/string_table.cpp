@@ -5,7 +5,7 @@ namespace cantrix {
 namespace string_table_data {
 extern const StringTableEntry kEntries[];
 extern const std::size_t kEntryCount;
-}  // namespace string_table_data
+} // namespace string_table_data
 
 std::string LoadString(std::uint32_t id)
 {
@@ -16,4 +16,4 @@ std::string LoadString(std::uint32_t id)
     return {};
 }
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -26,9 +26,9 @@ constexpr std::uint32_t kPlatformTooOld = 111;
 constexpr std::uint32_t kOutputIsInput = 112;
 constexpr std::uint32_t kInputReadFailed = 113;
 constexpr std::uint32_t kCodecFailed = 114;
-}  // namespace strings
+} // namespace strings
 
 // The text of string `id`, or an empty string for an id the table does not hold.
 std::string LoadString(std::uint32_t id);
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -40,4 +40,4 @@ constexpr std::uint16_t kMpegLayer3CbSize = 12;
 constexpr std::uint16_t kMpegLayer3IdMpeg = 1;
 constexpr std::uint32_t kMpegLayer3FlagPaddingIso = 0;
 
-}  // namespace cantrix
+} // namespace cantrix

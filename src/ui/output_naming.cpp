@@ -41,12 +41,11 @@ bool EndsInWav(const std::string& path, std::string& lastFour)
 {
     lastFour = path.size() < kExtensionLength ? path : path.substr(path.size() - kExtensionLength);
     std::string upper = lastFour;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
-        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    });
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
     return upper == kInputExtension;
 }
-}  // namespace
+} // namespace
 
 std::string DeriveOutputPath(const std::string& inputPath, bool writeRiff, const std::string& conversionDir)
 {
@@ -75,4 +74,4 @@ std::string RebaseOutputPath(const std::string& outputPath, const std::string& c
     return conversionDir + NamePartWithSeparator(outputPath);
 }
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -18,4 +18,4 @@ std::string ReplaceOutputExtension(const std::string& outputPath, bool writeRiff
 // empty.
 std::string RebaseOutputPath(const std::string& outputPath, const std::string& conversionDir);
 
-}  // namespace cantrix
+} // namespace cantrix

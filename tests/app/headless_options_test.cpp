@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "app/headless/headless_options.h"
+
+#include <gtest/gtest.h>
 
 namespace cantrix {
 namespace {
@@ -28,8 +28,8 @@ TEST(HeadlessOptions, DefaultsComeFromTheSavedOptions)
 
 TEST(HeadlessOptions, ReadsEveryOptionInBothSpellings)
 {
-    const ParseResult result = Parse({"--preset", "modem", "--riff", "--raw", "--dir=/", "--jobs=4", "--quiet",
-                                      "--overwrite", "--output", "x.mp3", "--", "--odd name.wav"});
+    const ParseResult result = Parse({"--preset", "modem", "--riff", "--raw", "--dir=/", "--jobs=4",
+                                      "--quiet", "--overwrite", "--output", "x.mp3", "--", "--odd name.wav"});
     ASSERT_EQ(result.error, "");
     EXPECT_EQ(result.options.preset, Preset::Modem);
     EXPECT_FALSE(result.options.writeRiff);
@@ -46,18 +46,18 @@ TEST(HeadlessOptions, ReadsEveryOptionInBothSpellings)
 
 TEST(HeadlessOptions, UsageErrors)
 {
-    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {},
-             {"--preset", "best", "a.wav"},
-             {"--preset"},
-             {"--jobs", "0", "a.wav"},
-             {"--jobs", "two", "a.wav"},
-             {"--jobs", "9999", "a.wav"},
-             {"--output", "o.mp3", "a.wav", "b.wav"},
-             {"--preset", "isdn", "--format", "1", "a.wav"},
-             {"--bogus", "a.wav"},
-             {"--quiet=yes", "a.wav"},
-             {"--output=", "a.wav"}}) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--preset", "best", "a.wav"},
+                                               {"--preset"},
+                                               {"--jobs", "0", "a.wav"},
+                                               {"--jobs", "two", "a.wav"},
+                                               {"--jobs", "9999", "a.wav"},
+                                               {"--output", "o.mp3", "a.wav", "b.wav"},
+                                               {"--preset", "isdn", "--format", "1", "a.wav"},
+                                               {"--bogus", "a.wav"},
+                                               {"--quiet=yes", "a.wav"},
+                                               {"--output=", "a.wav"}}) {
         EXPECT_NE(Parse(arguments).error, "") << ::testing::PrintToString(arguments);
     }
 }
@@ -69,5 +69,5 @@ TEST(HeadlessOptions, HelpAndVersionNeedNoFiles)
     EXPECT_TRUE(Parse({"--version"}).options.version);
 }
 
-}  // namespace
-}  // namespace cantrix
+} // namespace
+} // namespace cantrix

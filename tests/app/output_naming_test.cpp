@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "ui/output_naming.h"
+
+#include <gtest/gtest.h>
 
 namespace cantrix {
 namespace {
@@ -50,5 +50,5 @@ TEST(RebaseOutputPath, MovesTheNameAsItIs)
     EXPECT_EQ(RebaseOutputPath("song.mp3", "/layer3"), "/layer3/song.mp3");
 }
 
-}  // namespace
-}  // namespace cantrix
+} // namespace
+} // namespace cantrix

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include "engine/converter_engine.h"
 #include "support/fake_codec_driver.h"
 #include "support/recording_targets.h"
+
+#include <gtest/gtest.h>
 
 namespace cantrix::test {
 namespace {
@@ -27,7 +27,7 @@ TEST(CodecDiscovery, TakesOnlyProductIdsTenToFourteenOfManufacturer172)
         int edition;
         const char* name;
     };
-    const Case cases[] = {{172, 9, -1, ""},       {172, 15, -1, ""},     {171, 13, -1, ""},
+    const Case cases[] = {{172, 9, -1, ""},       {172, 15, -1, ""},      {171, 13, -1, ""},
                           {172, 10, 0, "Pebble"}, {172, 11, 1, "Meadow"}, {172, 12, 2, "Ridge"},
                           {172, 13, 3, "Summit"}, {172, 14, 4, ""}};
     for (const Case& c : cases) {
@@ -87,5 +87,5 @@ TEST(CodecDiscovery, AboutBeepsWithoutCodecAndOpensTheDriversBoxWithOne)
     EXPECT_EQ(presenter.Beeps(), 1);
 }
 
-}  // namespace
-}  // namespace cantrix::test
+} // namespace
+} // namespace cantrix::test

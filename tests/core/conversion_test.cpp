@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "engine/converter_engine.h"
 #include "platform/string_table.h"
 #include "support/fake_codec_driver.h"
 #include "support/recording_targets.h"
 #include "support/wav_builder.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
 
 namespace cantrix::test {
 namespace {
@@ -67,13 +66,13 @@ TEST_F(Conversion, RiffLayoutIsByteExactWithPadByte)
     config.flushBytes = 1;
     Load(2000, config);
     const Bytes file = Convert();
-    ASSERT_EQ(file.size(), 1074u);  // 72 + 1001 + pad
+    ASSERT_EQ(file.size(), 1074u); // 72 + 1001 + pad
     EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
     EXPECT_EQ(ReadU32(file, 4), 1066u);
     EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 16), "WAVEfmt ");
     EXPECT_EQ(ReadU32(file, 16), 32u);
     EXPECT_TRUE(std::equal(file.begin() + 20, file.begin() + 52, engine->GetFormats()[1].format.begin()));
-    EXPECT_EQ(ReadU16(file, 20 + 16), 12u);  // cbSize stays 12 inside a 32-byte chunk
+    EXPECT_EQ(ReadU16(file, 20 + 16), 12u); // cbSize stays 12 inside a 32-byte chunk
     EXPECT_EQ(std::string(file.begin() + 52, file.begin() + 56), "fact");
     EXPECT_EQ(ReadU32(file, 56), 4u);
     EXPECT_EQ(ReadU32(file, 60), 2000u);
@@ -197,7 +196,8 @@ TEST_F(Conversion, OutputNamingTheInputIsRefusedEvenThroughLinks)
     const Bytes before = ReadFile(input);
     std::filesystem::create_symlink(input, dir.File("link.wav"));
     std::filesystem::create_hard_link(input, dir.File("hard.wav"));
-    for (const std::string& out : {input, dir.File("link.wav"), dir.File("hard.wav"), dir.File("./in put.wav")}) {
+    for (const std::string& out :
+         {input, dir.File("link.wav"), dir.File("hard.wav"), dir.File("./in put.wav")}) {
         engine->SetOutputPath(out);
         EXPECT_FALSE(engine->StartConversion()) << out;
     }
@@ -285,5 +285,5 @@ TEST_F(Conversion, DestroyingTheEngineDuringARunCancelsAndWaits)
     EXPECT_LT(out.size(), 4u * 1024 * 1024);
 }
 
-}  // namespace
-}  // namespace cantrix::test
+} // namespace
+} // namespace cantrix::test

@@ -1,10 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 #include "engine/converter_engine.h"
 #include "support/fake_codec_driver.h"
 #include "support/wav_builder.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
 
 namespace cantrix::test {
 namespace {
@@ -113,7 +112,8 @@ TEST(FormatPresets, ModemPrefersMoreChannelsAtEqualRateIsdnAndLowestDoNot)
 
 TEST(FormatPresets, AllAboveTheLimitsFallBackToTheLowestRate)
 {
-    Catalogue c({Layer3Format(32000, 2), Layer3Format(16000, 1), Layer3Format(16000, 2), Layer3Format(20000, 1)});
+    Catalogue c(
+        {Layer3Format(32000, 2), Layer3Format(16000, 1), Layer3Format(16000, 2), Layer3Format(20000, 1)});
     EXPECT_EQ(c.engine.FindLowestBitrateFormat(), 1);
     EXPECT_EQ(c.engine.FindModemFormat(), 2);
     EXPECT_EQ(c.engine.FindIsdnFormat(), 1);
@@ -127,5 +127,5 @@ TEST(FormatPresets, HighestRateUnderTheLimitFirstOneWins)
     EXPECT_EQ(c.engine.FindModemFormat(), 4);
 }
 
-}  // namespace
-}  // namespace cantrix::test
+} // namespace
+} // namespace cantrix::test

@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include "engine/converter_engine.h"
 #include "platform/string_table.h"
 #include "support/fake_codec_driver.h"
 #include "support/recording_targets.h"
 #include "support/wav_builder.h"
+
+#include <gtest/gtest.h>
 
 namespace cantrix::test {
 namespace {
@@ -64,7 +64,8 @@ TEST_F(InputAnalysis, AcceptsEmptyDataExtraChunksAndLongFormatChunks)
     EXPECT_EQ(engine.GetDataSize(), 0u);
 
     Bytes content = Chunk("fmt ", PcmFormat(2, 44100, 16, 1, {0x02, 0x00, 0xAB, 0xCD}));
-    for (const Bytes& chunk : {Chunk("LIST", Bytes(13, 'x')), Chunk("fact", Bytes(4, 0)), Chunk("data", Bytes(8, 1))})
+    for (const Bytes& chunk :
+         {Chunk("LIST", Bytes(13, 'x')), Chunk("fact", Bytes(4, 0)), Chunk("data", Bytes(8, 1))})
         content.insert(content.end(), chunk.begin(), chunk.end());
     EXPECT_TRUE(Analyze(Write("extra.wav", Riff("WAVE", content))).first);
     EXPECT_EQ(engine.GetInputFormat().cbSize, 0);
@@ -164,5 +165,5 @@ TEST_F(InputAnalysis, FailWithMessageZeroDropsTheInputSilently)
     engine.SetMessagePresenter(nullptr);
 }
 
-}  // namespace
-}  // namespace cantrix::test
+} // namespace
+} // namespace cantrix::test

@@ -8,13 +8,15 @@ namespace cantrix::test {
 namespace {
 class FakeStream : public CodecStream {
 public:
-    FakeStream(const FakeDriverConfig& config, std::uint16_t blockAlign) : config(config), blockAlign(blockAlign)
+    FakeStream(const FakeDriverConfig& config, std::uint16_t blockAlign)
+        : config(config), blockAlign(blockAlign)
     {
     }
 
     MmResult OutputSize(std::uint32_t sourceBytes, std::uint32_t& outputBytes) override
     {
-        outputBytes = sourceBytes * config.outputNumerator / config.outputDenominator + config.flushBytes + 16;
+        outputBytes =
+            sourceBytes * config.outputNumerator / config.outputDenominator + config.flushBytes + 16;
         return mmresult::kNoError;
     }
 
@@ -46,7 +48,7 @@ private:
     bool flushed = false;
     std::uint64_t written = 0;
 };
-}  // namespace
+} // namespace
 
 FakeFormat Layer3Format(std::uint32_t bytesPerSec, std::uint16_t channels)
 {
@@ -118,4 +120,4 @@ MmResult FakeCodecDriver::OpenStream(const WAVEFORMATEX& source, const unsigned 
     return mmresult::kNoError;
 }
 
-}  // namespace cantrix::test
+} // namespace cantrix::test

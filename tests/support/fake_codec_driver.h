@@ -1,13 +1,13 @@
 #pragma once
 // A codec driver for tests: any identity, any offered formats and any failure, with a stream
 // whose output is a deterministic function of what it consumed.
+#include "platform/codec_driver.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/codec_driver.h"
 
 namespace cantrix::test {
 
@@ -33,9 +33,9 @@ struct FakeDriverConfig {
     bool detailsFail = false;
     std::uint32_t maxFormatSize = sizeof(MPEGLAYER3WAVEFORMAT);
     std::vector<FakeFormat> formats;
-    std::uint32_t onlySampleRate = 0;  // 0: formats are offered for every PCM source
+    std::uint32_t onlySampleRate = 0; // 0: formats are offered for every PCM source
     bool openFails = false;
-    int convertFailsAtCall = -1;  // 1-based; -1: never
+    int convertFailsAtCall = -1; // 1-based; -1: never
     bool endlessFlush = false;
     // Output bytes per consumed source byte = outputNumerator / outputDenominator.
     std::uint32_t outputNumerator = 1;
@@ -68,4 +68,4 @@ private:
     FakeDriverConfig config;
 };
 
-}  // namespace cantrix::test
+} // namespace cantrix::test

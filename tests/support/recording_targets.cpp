@@ -74,4 +74,4 @@ std::uint32_t NotifyWaiter::LastMessage()
     return lastMessage;
 }
 
-}  // namespace cantrix::test
+} // namespace cantrix::test

@@ -1,10 +1,10 @@
 #pragma once
 // Engine targets that record what the engine told them, for tests.
+#include "engine/engine_targets.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <vector>
-
-#include "engine/engine_targets.h"
 
 namespace cantrix::test {
 
@@ -50,4 +50,4 @@ private:
     std::uint32_t lastMessage = 0;
 };
 
-}  // namespace cantrix::test
+} // namespace cantrix::test

@@ -53,7 +53,8 @@ Bytes Riff(const char* formType, const Bytes& content)
     return bytes;
 }
 
-Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint16_t tag, const Bytes& extra)
+Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint16_t tag,
+                const Bytes& extra)
 {
     Bytes bytes;
     const auto blockAlign = static_cast<std::uint16_t>(channels * ((bits + 7) / 8));
@@ -104,7 +105,8 @@ Bytes ReadFile(const std::filesystem::path& path)
 
 std::uint32_t ReadU32(const Bytes& bytes, std::size_t offset)
 {
-    return static_cast<std::uint32_t>(bytes.at(offset)) | (static_cast<std::uint32_t>(bytes.at(offset + 1)) << 8) |
+    return static_cast<std::uint32_t>(bytes.at(offset)) |
+           (static_cast<std::uint32_t>(bytes.at(offset + 1)) << 8) |
            (static_cast<std::uint32_t>(bytes.at(offset + 2)) << 16) |
            (static_cast<std::uint32_t>(bytes.at(offset + 3)) << 24);
 }
@@ -128,4 +130,4 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path, ignored);
 }
 
-}  // namespace cantrix::test
+} // namespace cantrix::test

@@ -45,4 +45,4 @@ private:
     std::filesystem::path path;
 };
 
-}  // namespace cantrix::test
+} // namespace cantrix::test

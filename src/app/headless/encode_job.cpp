@@ -1,11 +1,11 @@
 #include "app/headless/encode_job.h"
 
+#include "platform/string_table.h"
+#include "ui/output_naming.h"
+
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-
-#include "platform/string_table.h"
-#include "ui/output_naming.h"
 
 namespace cantrix {
 
@@ -13,7 +13,7 @@ namespace {
 constexpr std::uint32_t kDoneMessage = 1066;
 // Editions below this one offer no ISDN preset.
 constexpr int kFirstIsdnEdition = 2;
-}  // namespace
+} // namespace
 
 void JobSignal::Notify()
 {
@@ -60,7 +60,8 @@ int EncodeJob::ChooseFormat(const HeadlessOptions& options)
         }
         return -1;
     }
-    Preset preset = options.preset.value_or(engine.GetCodecEdition() < kFirstIsdnEdition ? Preset::Modem : Preset::Isdn);
+    Preset preset =
+        options.preset.value_or(engine.GetCodecEdition() < kFirstIsdnEdition ? Preset::Modem : Preset::Isdn);
     switch (preset) {
     case Preset::Lowest:
         return engine.FindLowestBitrateFormat();
@@ -143,4 +144,4 @@ double EncodeJob::Progress() const
     return std::min(1.0, static_cast<double>(steps.load(std::memory_order_relaxed)) / total);
 }
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -4,14 +4,14 @@
 //
 // Thread rules: Prepare, Start, Cancel and Finish run on the runner's thread. The worker calls the
 // targets; they only store atomics and signal `finished`.
+#include "app/headless/headless_options.h"
+#include "engine/converter_engine.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <set>
 #include <string>
-
-#include "app/headless/headless_options.h"
-#include "engine/converter_engine.h"
 
 namespace cantrix {
 
@@ -79,4 +79,4 @@ private:
     std::atomic<bool> done{false};
 };
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -1,15 +1,15 @@
 #include "app/headless/headless_main.h"
 
+#include "app/headless/headless_options.h"
+#include "app/headless/headless_runner.h"
+#include "app/options_store.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <csignal>
 #include <cstdio>
 #include <thread>
-
-#include "app/headless/headless_options.h"
-#include "app/headless/headless_runner.h"
-#include "app/options_store.h"
 
 namespace cantrix {
 
@@ -23,7 +23,7 @@ extern "C" void OnInterrupt(int)
 {
     interruptRequested.store(true);
 }
-}  // namespace
+} // namespace
 
 int RunHeadless(int argc, char** argv)
 {
@@ -61,4 +61,4 @@ int RunHeadless(int argc, char** argv)
     return parsed.options.listFormats ? runner.ListFormats(parsed.options) : runner.Encode(parsed.options);
 }
 
-}  // namespace cantrix
+} // namespace cantrix

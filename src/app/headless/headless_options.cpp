@@ -21,7 +21,7 @@ std::string WithoutTrailingSeparators(std::string folder)
         folder.pop_back();
     return folder;
 }
-}  // namespace
+} // namespace
 
 std::string HeadlessUsage()
 {
@@ -47,7 +47,8 @@ std::string HeadlessUsage()
            "Exit status: 0 all converted, 1 some failed, 2 usage error, 130 interrupted.\n";
 }
 
-ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments, const HeadlessDefaults& defaults)
+ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
+                                   const HeadlessDefaults& defaults)
 {
     ParseResult result;
     HeadlessOptions& options = result.options;
@@ -67,7 +68,8 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments, co
             continue;
         }
         std::optional<std::string> inlineValue;
-        if (const std::size_t equals = argument.find('='); argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+        if (const std::size_t equals = argument.find('=');
+            argument.rfind("--", 0) == 0 && equals != std::string::npos) {
             inlineValue = argument.substr(equals + 1);
             argument.resize(equals);
         }
@@ -142,4 +144,4 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments, co
     return result;
 }
 
-}  // namespace cantrix
+} // namespace cantrix

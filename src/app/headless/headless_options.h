@@ -11,12 +11,12 @@ enum class Preset { Lowest, Modem, Isdn };
 
 struct HeadlessOptions {
     std::vector<std::string> inputs;
-    std::optional<Preset> preset;       // none: the default for the codec's edition
-    std::optional<std::string> format;  // a catalogue index or an exact description
+    std::optional<Preset> preset;      // none: the default for the codec's edition
+    std::optional<std::string> format; // a catalogue index or an exact description
     bool listFormats = false;
     bool writeRiff = true;
-    std::string output;         // only with one input
-    std::string conversionDir;  // empty: beside each input
+    std::string output;        // only with one input
+    std::string conversionDir; // empty: beside each input
     unsigned jobs = 1;
     bool quiet = false;
     bool overwrite = false;
@@ -33,12 +33,13 @@ struct HeadlessDefaults {
 
 struct ParseResult {
     HeadlessOptions options;
-    std::string error;  // non-empty: a usage error, to be shown with the usage line
+    std::string error; // non-empty: a usage error, to be shown with the usage line
 };
 
 // `arguments` are those after "--encode".
-ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments, const HeadlessDefaults& defaults);
+ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
+                                   const HeadlessDefaults& defaults);
 
 std::string HeadlessUsage();
 
-}  // namespace cantrix
+} // namespace cantrix

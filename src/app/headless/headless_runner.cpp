@@ -1,15 +1,14 @@
 #include "app/headless/headless_runner.h"
 
-#include <unistd.h>
+#include "app/headless/encode_job.h"
+#include "app/headless/terminal_progress.h"
+#include "platform/string_table.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 #include <vector>
-
-#include "app/headless/encode_job.h"
-#include "app/headless/terminal_progress.h"
-#include "platform/string_table.h"
 
 namespace cantrix {
 
@@ -30,7 +29,7 @@ std::string BaseName(const std::string& path)
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
-}  // namespace
+} // namespace
 
 int HeadlessRunner::Encode(const HeadlessOptions& options)
 {
@@ -90,7 +89,8 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
                          job.Output().c_str());
             anyFailed = true;
         } else if (!options.quiet) {
-            std::printf("%s -> %s (%s)\n", job.Input().c_str(), job.Output().c_str(), job.FormatName().c_str());
+            std::printf("%s -> %s (%s)\n", job.Input().c_str(), job.Output().c_str(),
+                        job.FormatName().c_str());
         }
     }
     std::fflush(stdout);
@@ -113,7 +113,8 @@ int HeadlessRunner::ListFormats(const HeadlessOptions& options)
             continue;
         }
         std::printf("%s: %u Hz %s, %u bit\n", input.c_str(), engine.GetInputSamplesPerSec(),
-                    engine.GetInputChannels() == 2 ? "Stereo" : "Mono", engine.GetInputFormat().wBitsPerSample);
+                    engine.GetInputChannels() == 2 ? "Stereo" : "Mono",
+                    engine.GetInputFormat().wBitsPerSample);
         if (engine.GetFormatCount() == 0) {
             std::printf("  %s\n", LoadString(strings::kRateNotSupported).c_str());
             continue;
@@ -130,4 +131,4 @@ int HeadlessRunner::ListFormats(const HeadlessOptions& options)
     return anyFailed ? 1 : 0;
 }
 
-}  // namespace cantrix
+} // namespace cantrix

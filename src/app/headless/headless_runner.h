@@ -1,9 +1,9 @@
 #pragma once
 // Converts the files of a terminal run, `jobs` at a time, each through its own engine and worker.
-#include <atomic>
-
 #include "app/headless/headless_options.h"
 #include "platform/codec_manager.h"
+
+#include <atomic>
 
 namespace cantrix {
 
@@ -11,7 +11,8 @@ class HeadlessRunner {
 public:
     // `interrupted` is set from outside (Ctrl-C); the runner then cancels every running
     // conversion, starts no more and waits for the workers.
-    HeadlessRunner(CodecManager& codecs, const std::atomic<bool>& interrupted) : codecs(codecs), interrupted(interrupted)
+    HeadlessRunner(CodecManager& codecs, const std::atomic<bool>& interrupted)
+        : codecs(codecs), interrupted(interrupted)
     {
     }
 
@@ -25,4 +26,4 @@ private:
     const std::atomic<bool>& interrupted;
 };
 
-}  // namespace cantrix
+} // namespace cantrix

@@ -24,4 +24,4 @@ private:
     std::size_t drawn = 0;
 };
 
-}  // namespace cantrix
+} // namespace cantrix
