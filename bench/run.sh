@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
 tools/install-deps.sh
-command -v hyperfine >/dev/null || { apt-get install -y -qq hyperfine >/dev/null; }
+command -v hyperfine >/dev/null && command -v python3 >/dev/null || apt-get install -y -qq hyperfine python3 >/dev/null
 
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCANTRIX_BUILD_TESTS=OFF \
   -DCANTRIX_BUILD_BENCH=ON >/dev/null

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   ffmpeg mpg123 sox lame
   pulseaudio pulseaudio-utils
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick time
 )
 if [ "${1:-}" = "--print" ]; then
   printf '%s\n' "${packages[@]}"
