@@ -16,24 +16,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::LoudStretch;
+using test::OurStreamPlays;
 
 constexpr double kAmplitude = 0.5;
 constexpr auto kRecordingTail = 400ms;
 constexpr auto kPlaybackLimit = 30s;
-
-// True while a stream of ours plays on the server.
-bool OurStreamPlays()
-{
-    std::string listing;
-    if (FILE* pipe = popen("pactl list sink-inputs 2>/dev/null", "r")) {
-        char buffer[512];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            listing.append(buffer, got);
-        pclose(pipe);
-    }
-    return listing.find("application.name = \"cantrix\"") != std::string::npos;
-}
 
 bool WaitForStream(bool playing)
 {

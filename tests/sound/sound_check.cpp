@@ -65,6 +65,19 @@ bool WaitForSuccess(pid_t pid)
 
 } // namespace
 
+bool OurStreamPlays()
+{
+    std::string listing;
+    if (FILE* pipe = popen("pactl list sink-inputs 2>/dev/null", "r")) {
+        char buffer[512];
+        std::size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            listing.append(buffer, got);
+        pclose(pipe);
+    }
+    return listing.find("application.name = \"cantrix\"") != std::string::npos;
+}
+
 bool NullSinkAvailable()
 {
     return CommandOutput("pactl list short sinks 2>/dev/null").find("nullsink") != std::string::npos;

@@ -10,6 +10,8 @@ namespace cantrix::test {
 
 // True when the private server of pulse_session.sh answers and has its null sink.
 bool NullSinkAvailable();
+// True while a stream of ours plays on the server.
+bool OurStreamPlays();
 // The threads of this process.
 std::size_t ThreadCount();
 

@@ -22,6 +22,7 @@
 #include <stdlib.h>
 
 using namespace cantrix;
+using cantrix::test::OurStreamPlays;
 using test::LoudStretch;
 using test::ModalWatcher;
 
@@ -40,20 +41,6 @@ constexpr auto kStreamLimit = std::chrono::seconds(30);
 
 // A name the chooser must pass on whole: blanks, both kinds of quotes, non-ASCII letters.
 const QString kToneName = QStringLiteral("Ton \"für\" 'Übung' eins");
-
-// True while a stream of ours plays on the server.
-bool OurStreamPlays()
-{
-    std::string listing;
-    if (FILE* pipe = popen("pactl list sink-inputs 2>/dev/null", "r")) {
-        char buffer[512];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            listing.append(buffer, got);
-        pclose(pipe);
-    }
-    return listing.find("application.name = \"cantrix\"") != std::string::npos;
-}
 
 // Waits, with the window's events flowing, until our stream plays or has ended.
 bool WaitForStream(bool playing)
