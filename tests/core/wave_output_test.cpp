@@ -2,6 +2,7 @@
 // missing server is a clean, prompt failure that leaves no thread behind.
 #include "no_sound_server.h"
 #include "platform/wave_output.h"
+#include "support/wav_builder.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -11,18 +12,6 @@ namespace cantrix {
 namespace {
 
 using WaveOutputWithoutServer = test::NoSoundServer;
-
-WAVEFORMATEX Pcm(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits)
-{
-    WAVEFORMATEX format{};
-    format.wFormatTag = kWaveFormatPcm;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<std::uint16_t>(channels * (bits / 8));
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
 
 MPEGLAYER3WAVEFORMAT Layer3(std::uint16_t channels, std::uint32_t rate, std::uint32_t kbps)
 {
@@ -56,8 +45,9 @@ TEST_F(WaveOutputWithoutServer, EveryPlayableFormatFailsWithNoDeviceAndLeavesNoT
 {
     const std::size_t threadsBefore = ThreadCount();
     const std::vector<std::vector<unsigned char>> formats = {
-        Bytes(Pcm(2, 44100, 16)), Bytes(Pcm(1, 8000, 8)),       Bytes(Pcm(2, 96000, 24)),
-        Bytes(Pcm(6, 48000, 32)), Bytes(Layer3(2, 44100, 128)), Bytes(Layer3(1, 8000, 8)),
+        Bytes(test::PcmRecord(2, 44100, 16)), Bytes(test::PcmRecord(1, 8000, 8)),
+        Bytes(test::PcmRecord(2, 96000, 24)), Bytes(test::PcmRecord(6, 48000, 32)),
+        Bytes(Layer3(2, 44100, 128)),         Bytes(Layer3(1, 8000, 8)),
     };
     WaveOutput output;
     for (const auto& format : formats) {
@@ -75,11 +65,11 @@ TEST_F(WaveOutputWithoutServer, EveryPlayableFormatFailsWithNoDeviceAndLeavesNoT
 
 TEST_F(WaveOutputWithoutServer, FormatsThatCannotPlayAreRefusedBeforeAnyDeviceIsSought)
 {
-    WAVEFORMATEX twelveBits = Pcm(2, 44100, 16);
+    WAVEFORMATEX twelveBits = test::PcmRecord(2, 44100, 16);
     twelveBits.wBitsPerSample = 12;
-    WAVEFORMATEX wrongAlign = Pcm(2, 44100, 16);
+    WAVEFORMATEX wrongAlign = test::PcmRecord(2, 44100, 16);
     wrongAlign.nBlockAlign = 2;
-    WAVEFORMATEX adpcm = Pcm(1, 22050, 16);
+    WAVEFORMATEX adpcm = test::PcmRecord(1, 22050, 16);
     adpcm.wFormatTag = 2;
     MPEGLAYER3WAVEFORMAT noExtension = Layer3(2, 44100, 128);
     noExtension.wfx.cbSize = 0;
@@ -89,8 +79,8 @@ TEST_F(WaveOutputWithoutServer, FormatsThatCannotPlayAreRefusedBeforeAnyDeviceIs
         Bytes(twelveBits),
         Bytes(wrongAlign),
         Bytes(adpcm),
-        Bytes(Pcm(0, 44100, 16)),
-        Bytes(Pcm(1, 0, 16)),
+        Bytes(test::PcmRecord(0, 44100, 16)),
+        Bytes(test::PcmRecord(1, 0, 16)),
         Bytes(noExtension),
         Bytes(&complete, sizeof(WAVEFORMATEX)), // the Layer-3 record cut short
         Bytes(Layer3(3, 44100, 128)),

@@ -2,6 +2,7 @@
 // parec. A recording can lose fragments, so lengths and levels are checked with tolerance.
 #include "platform/wave_output.h"
 #include "sound_check.h"
+#include "support/wav_builder.h"
 
 #include <chrono>
 #include <cmath>
@@ -22,18 +23,6 @@ const double kToneRms = kAmplitude / std::sqrt(2.0);
 constexpr auto kPlaybackLimit = 30s;
 // What the recording may still be missing when playback has been reported done.
 constexpr auto kRecordingTail = 400ms;
-
-WAVEFORMATEX Pcm(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits)
-{
-    WAVEFORMATEX format{};
-    format.wFormatTag = kWaveFormatPcm;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<std::uint16_t>(channels * (bits / 8));
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
 
 std::vector<unsigned char> AsBytes(const std::vector<std::int16_t>& samples)
 {
@@ -84,7 +73,7 @@ TEST_F(WaveOutputSound, PcmSplitAcrossUnalignedHeadersPlaysAsOneStream)
     const std::size_t cuts[] = {0, 10001, 87777, tone.size()};
     WAVEHDR headers[3];
     WaveOutput output;
-    ASSERT_EQ(output.Open(Pcm(2, 44100, 16), &done), mmresult::kNoError);
+    ASSERT_EQ(output.Open(test::PcmRecord(2, 44100, 16), &done), mmresult::kNoError);
     for (int i = 0; i < 3; ++i) {
         headers[i].lpData = tone.data() + cuts[i];
         headers[i].dwBufferLength = static_cast<std::uint32_t>(cuts[i + 1] - cuts[i]);
@@ -120,7 +109,7 @@ TEST_F(WaveOutputSound, EightBitMonoPlaysAtItsOwnRate)
     header.lpData = bytes.data();
     header.dwBufferLength = static_cast<std::uint32_t>(bytes.size());
     WaveOutput output;
-    ASSERT_EQ(output.Open(Pcm(1, 22050, 8), &done), mmresult::kNoError);
+    ASSERT_EQ(output.Open(test::PcmRecord(1, 22050, 8), &done), mmresult::kNoError);
     ASSERT_EQ(output.PrepareHeader(header), mmresult::kNoError);
     ASSERT_EQ(output.Write(header), mmresult::kNoError);
     ASSERT_TRUE(WaitUntilDone(output, header));
@@ -145,7 +134,7 @@ TEST_F(WaveOutputSound, ResetSilencesAtOnceAndTheDevicePlaysOn)
     second.dwBufferLength = static_cast<std::uint32_t>(shortTone.size());
 
     WaveOutput output;
-    ASSERT_EQ(output.Open(Pcm(2, 44100, 16), &done), mmresult::kNoError);
+    ASSERT_EQ(output.Open(test::PcmRecord(2, 44100, 16), &done), mmresult::kNoError);
     ASSERT_EQ(output.PrepareHeader(first), mmresult::kNoError);
     ASSERT_EQ(output.Write(first), mmresult::kNoError);
     std::this_thread::sleep_for(1s);
@@ -178,7 +167,7 @@ TEST_F(WaveOutputSound, CloseWhilePlayingEndsSoundAndThread)
     header.dwBufferLength = static_cast<std::uint32_t>(tone.size());
     const std::size_t threadsBefore = test::ThreadCount();
     auto output = std::make_unique<WaveOutput>();
-    ASSERT_EQ(output->Open(Pcm(2, 44100, 16)), mmresult::kNoError);
+    ASSERT_EQ(output->Open(test::PcmRecord(2, 44100, 16)), mmresult::kNoError);
     ASSERT_EQ(output->PrepareHeader(header), mmresult::kNoError);
     ASSERT_EQ(output->Write(header), mmresult::kNoError);
     std::this_thread::sleep_for(700ms);

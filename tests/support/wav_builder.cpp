@@ -81,6 +81,18 @@ Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, 
     return bytes;
 }
 
+WAVEFORMATEX PcmRecord(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = kWaveFormatPcm;
+    format.nChannels = channels;
+    format.nSamplesPerSec = rate;
+    format.wBitsPerSample = bits;
+    format.nBlockAlign = static_cast<std::uint16_t>(channels * (bits / 8));
+    format.nAvgBytesPerSec = rate * format.nBlockAlign;
+    return format;
+}
+
 Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, const Bytes& samples)
 {
     Bytes content = Chunk("fmt ", PcmFormat(channels, rate, bits));

@@ -1,5 +1,7 @@
 #pragma once
 // Builds WAV files byte by byte, so tests can make any valid or broken input.
+#include "platform/wave_format.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -23,6 +25,8 @@ Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, 
                 const Bytes& extra = {});
 // 16-bit samples of a sine of `hz` at `rate`, interleaved over `channels`.
 Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, double hz = 440.0);
+// The WAVEFORMATEX of integer PCM.
+WAVEFORMATEX PcmRecord(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits);
 // A whole PCM WAV file.
 Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, const Bytes& samples);
 

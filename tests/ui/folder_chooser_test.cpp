@@ -2,6 +2,7 @@
 // file, and every other way out leaves the folder as it was.
 #include "support/wav_builder.h"
 #include "ui/folder_chooser.h"
+#include "ui_test_helpers.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -58,18 +59,9 @@ void ShowComputer(const QFileDialog& dialog)
     QFAIL("no Computer in the sidebar");
 }
 
-// Runs `drive` on the modal folder chooser once it is on the screen.
 void WhenChooserShows(std::function<void(FolderChooser&)> drive)
 {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, drive] {
-        auto* chooser = qobject_cast<FolderChooser*>(QApplication::activeModalWidget());
-        if (chooser == nullptr || !chooser->isVisible())
-            return;
-        poll->deleteLater();
-        drive(*chooser);
-    });
-    poll->start(0);
+    WhenModalShows<FolderChooser>(std::move(drive));
 }
 
 } // namespace

@@ -136,18 +136,9 @@ Commands PlayCommands(const QString& path)
             "seek to start tonelPrev", "play tonelPrev"};
 }
 
-// Runs `drive` on the modal input chooser once it is on the screen.
 void WhenChooserShows(std::function<void(InputFileChooser&)> drive)
 {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, drive] {
-        auto* chooser = qobject_cast<InputFileChooser*>(QApplication::activeModalWidget());
-        if (chooser == nullptr || !chooser->isVisible())
-            return;
-        poll->deleteLater();
-        drive(*chooser);
-    });
-    poll->start(0);
+    WhenModalShows<InputFileChooser>(std::move(drive));
 }
 
 } // namespace

@@ -29,6 +29,20 @@ extern "C" const char* __tsan_default_options()
 
 namespace cantrix::test {
 
+// Runs `drive` on the modal window of type T once it is on the screen.
+template <typename T> void WhenModalShows(std::function<void(T&)> drive)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, drive] {
+        auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (modal == nullptr || !modal->isVisible())
+            return;
+        poll->deleteLater();
+        drive(*modal);
+    });
+    poll->start(0);
+}
+
 // What a modal window showed when it appeared.
 struct SeenModal {
     QString className;
