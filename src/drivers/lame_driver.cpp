@@ -26,7 +26,7 @@ std::string LameVersion()
 }
 } // namespace
 
-LameDriver::LameDriver() : formatTable(LameEncoder::EncoderDelay())
+LameDriver::LameDriver(WorkerPool& pool) : formatTable(LameEncoder::EncoderDelay()), pool(pool)
 {
 }
 
@@ -80,7 +80,7 @@ MmResult LameDriver::OpenStream(const WAVEFORMATEX& source, const unsigned char*
         LameFormatTable::Match(source, destination, destinationSize);
     if (!output)
         return mmresult::kNotPossible;
-    return LameStream::Open(source, *output, stream);
+    return LameStream::Open(source, *output, pool, stream);
 }
 
 } // namespace cantrix

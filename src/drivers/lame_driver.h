@@ -3,13 +3,15 @@
 // installed in the codec manager's table and reached only through the manager.
 #include "drivers/lame_format_table.h"
 #include "platform/codec_driver.h"
+#include "platform/worker_pool.h"
 
 namespace cantrix {
 
-// Calls may come from any thread; the driver keeps no state that changes after construction.
+// Calls may come from any thread; the driver keeps no state that changes after construction. Its
+// streams split long conversions over `pool`.
 class LameDriver : public CodecDriver {
 public:
-    LameDriver();
+    explicit LameDriver(WorkerPool& pool = WorkerPool::Shared());
 
     MmResult Details(ACMDRIVERDETAILS& details) override;
     // kInvalidParam without a host.
@@ -23,6 +25,7 @@ public:
 
 private:
     LameFormatTable formatTable;
+    WorkerPool& pool;
 };
 
 } // namespace cantrix

@@ -1,73 +1,31 @@
 #include "drivers/lame_stream.h"
 
-#include <algorithm>
-#include <climits>
-#include <cstring>
-#include <lame/lame.h>
+#include "drivers/lame_pcm_encoder.h"
 
 namespace cantrix {
 
 namespace {
-static_assert(sizeof(short) == 2 && sizeof(int) == 4, "LAME's sample types must match the PCM widths");
-
-// Sample frames per LAME call. A 2048-byte source block holds at most 2048 frames, so the
-// worker's blocks take one call each.
-constexpr std::uint32_t kChunkFrames = 4096;
-
-// LAME's documented worst case for one encode call: 1.25 bytes per sample (per channel) plus
-// 7200 bytes of frames it may still hold; a flush needs up to 7200 bytes more.
-constexpr std::uint64_t kBoundNumerator = 5;
-constexpr std::uint64_t kBoundDenominator = 4;
-constexpr std::uint64_t kEncodeSlack = 7200;
-constexpr std::uint64_t kFlushRoom = 7200;
-
-// LAME's "output buffer too small" result; also used when no room is left, since a size of 0
-// would tell LAME not to check at all.
-constexpr int kLameBufferTooSmall = -1;
-
 constexpr std::uint32_t kKnownFlags = kConvertBlockAlign | kConvertEnd;
-
-// 8-bit PCM is unsigned around 128; LAME's short samples are signed 16-bit.
-constexpr int kUnsigned8Offset = 128;
-constexpr int kByteShift = 8;
-
-int Capacity(std::uint64_t bytes)
-{
-    return static_cast<int>(std::min<std::uint64_t>(bytes, INT_MAX));
-}
 } // namespace
 
-LameStream::LameStream(std::unique_ptr<LameEncoder> encoder, std::uint16_t channels,
-                       std::uint16_t bytesPerSample)
-    : encoder(std::move(encoder)), channels(channels), bytesPerSample(bytesPerSample),
-      frameBytes(std::uint32_t{channels} * bytesPerSample)
-{
-    const std::size_t samples = std::size_t{kChunkFrames} * channels;
-    if (bytesPerSample <= 2)
-        shortSamples.resize(samples);
-    else
-        intSamples.resize(samples);
-}
-
-MmResult LameStream::Open(const WAVEFORMATEX& source, const LameOutputFormat& output,
+MmResult LameStream::Open(const WAVEFORMATEX& source, const LameOutputFormat& output, WorkerPool& pool,
                           std::unique_ptr<CodecStream>& stream)
 {
     stream.reset();
-    const LameEncoderSettings settings{source.nSamplesPerSec, source.nChannels, output.sampleRate,
-                                       output.channels, output.kbps};
-    std::unique_ptr<LameEncoder> encoder;
-    const MmResult result = LameEncoder::Open(settings, encoder);
+    std::unique_ptr<LamePcmEncoder> first;
+    const MmResult result = LamePcmEncoder::Open(source, output, first);
     if (result != mmresult::kNoError)
         return result;
-    stream.reset(new LameStream(std::move(encoder), source.nChannels,
-                                static_cast<std::uint16_t>(source.wBitsPerSample / 8)));
+    const std::uint32_t frameBytes = first->FrameBytes();
+    auto encoder = std::make_unique<SegmentedEncoder>(
+        source, output, std::move(first), PlanSegments(source.nSamplesPerSec, output.sampleRate), pool);
+    stream.reset(new LameStream(std::move(encoder), frameBytes));
     return mmresult::kNoError;
 }
 
 std::uint64_t LameStream::OutputBound(std::uint64_t frames, bool flush)
 {
-    return (frames * kBoundNumerator + kBoundDenominator - 1) / kBoundDenominator + kEncodeSlack +
-           (flush ? kFlushRoom : 0);
+    return LamePcmEncoder::OutputBound(frames) + (flush ? LamePcmEncoder::kFlushBound : 0);
 }
 
 MmResult LameStream::OutputSize(std::uint32_t sourceBytes, std::uint32_t& outputBytes)
@@ -91,9 +49,11 @@ MmResult LameStream::Convert(ACMSTREAMHEADER& header, std::uint32_t flags)
     switch (state) {
     case State::Failed:
         return mmresult::kError;
-    case State::Finished:
-        // Everything has been flushed; a further END has nothing to give.
-        return end ? mmresult::kNoError : mmresult::kNotPossible;
+    case State::Draining:
+        // The input has ended; an END call gives more of the rest, nothing else is possible.
+        if (!end)
+            return mmresult::kNotPossible;
+        break;
     case State::Encoding:
         break;
     }
@@ -102,88 +62,25 @@ MmResult LameStream::Convert(ACMSTREAMHEADER& header, std::uint32_t flags)
     if (header.cbDstLength < OutputBound(frames, end))
         return mmresult::kInvalidParam;
 
-    std::uint32_t produced = 0;
-    bool ok = EncodeFrames(header.pbSrc, frames, header.pbDst, header.cbDstLength, produced);
-    if (ok && end) {
-        const std::uint32_t room = header.cbDstLength - produced;
-        const int flushed = room == 0
-                                ? kLameBufferTooSmall
-                                : lame_encode_flush(encoder->Get(), header.pbDst + produced, Capacity(room));
-        ok = flushed >= 0;
-        if (ok)
-            produced += static_cast<std::uint32_t>(flushed);
+    bool ok = true;
+    if (state == State::Encoding) {
+        ok = encoder->Take(header.pbSrc, frames);
+        if (ok && end) {
+            ok = encoder->TakeEnd();
+            state = State::Draining;
+        }
+        header.cbSrcLengthUsed = end ? header.cbSrcLength : frames * frameBytes;
     }
+    std::uint32_t produced = 0;
+    ok = ok && encoder->Give(header.pbDst, header.cbDstLength, end, produced);
     if (!ok) {
         // LAME's state is undefined after a failed call: the stream cannot go on.
         state = State::Failed;
+        header.cbSrcLengthUsed = 0;
         return mmresult::kError;
     }
-
-    header.cbSrcLengthUsed = end ? header.cbSrcLength : frames * frameBytes;
     header.cbDstLengthUsed = produced;
-    if (end)
-        state = State::Finished;
     return mmresult::kNoError;
-}
-
-bool LameStream::EncodeFrames(const unsigned char* source, std::uint32_t frames, unsigned char* output,
-                              std::uint32_t capacity, std::uint32_t& produced)
-{
-    produced = 0;
-    while (frames > 0) {
-        const std::uint32_t chunk = std::min(frames, kChunkFrames);
-        const std::uint32_t room = capacity - produced;
-        const int written =
-            room == 0 ? kLameBufferTooSmall
-                      : EncodeChunk(source, static_cast<int>(chunk), output + produced, Capacity(room));
-        if (written < 0)
-            return false;
-        produced += static_cast<std::uint32_t>(written);
-        source += std::size_t{chunk} * frameBytes;
-        frames -= chunk;
-    }
-    return true;
-}
-
-int LameStream::EncodeChunk(const unsigned char* source, int frames, unsigned char* output, int capacity)
-{
-    const std::size_t samples = static_cast<std::size_t>(frames) * channels;
-    switch (bytesPerSample) {
-    case 1:
-        for (std::size_t i = 0; i < samples; ++i)
-            shortSamples[i] = static_cast<short>((source[i] - kUnsigned8Offset) << kByteShift);
-        return EncodeShorts(frames, output, capacity);
-    case 2:
-        std::memcpy(shortSamples.data(), source, samples * sizeof(short));
-        return EncodeShorts(frames, output, capacity);
-    case 3:
-        // LAME's int samples use the full 32-bit range: the three bytes become the top three.
-        for (std::size_t i = 0; i < samples; ++i) {
-            const unsigned char* const sample = source + i * 3;
-            const std::uint32_t value = std::uint32_t{sample[0]} << 8 | std::uint32_t{sample[1]} << 16 |
-                                        std::uint32_t{sample[2]} << 24;
-            intSamples[i] = static_cast<int>(value);
-        }
-        return EncodeInts(frames, output, capacity);
-    default:
-        std::memcpy(intSamples.data(), source, samples * sizeof(int));
-        return EncodeInts(frames, output, capacity);
-    }
-}
-
-int LameStream::EncodeShorts(int frames, unsigned char* output, int capacity)
-{
-    if (channels == 2)
-        return lame_encode_buffer_interleaved(encoder->Get(), shortSamples.data(), frames, output, capacity);
-    return lame_encode_buffer(encoder->Get(), shortSamples.data(), nullptr, frames, output, capacity);
-}
-
-int LameStream::EncodeInts(int frames, unsigned char* output, int capacity)
-{
-    if (channels == 2)
-        return lame_encode_buffer_interleaved_int(encoder->Get(), intSamples.data(), frames, output,
-                                                  capacity);
-    return lame_encode_buffer_int(encoder->Get(), intSamples.data(), nullptr, frames, output, capacity);
 }
 
 } // namespace cantrix
