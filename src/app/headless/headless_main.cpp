@@ -3,6 +3,7 @@
 #include "app/headless/headless_options.h"
 #include "app/headless/headless_runner.h"
 #include "app/options_store.h"
+#include "platform/worker_pool.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +37,7 @@ int RunHeadless(int argc, char** argv)
     defaults.writeRiff = saved.writeWavs != 0;
     defaults.conversionDir = QFile::encodeName(saved.conversionDir).toStdString();
     defaults.jobs = std::max(1u, std::thread::hardware_concurrency());
+    defaults.threads = defaults.jobs;
 
     const std::vector<std::string> arguments(argv + 2, argv + argc);
     const ParseResult parsed = ParseHeadlessArguments(arguments, defaults);
@@ -57,6 +59,7 @@ int RunHeadless(int argc, char** argv)
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
 
+    WorkerPool::Shared().SetThreadLimit(parsed.options.threads);
     HeadlessRunner runner(CodecManager::Instance(), interruptRequested);
     return parsed.options.listFormats ? runner.ListFormats(parsed.options) : runner.Encode(parsed.options);
 }

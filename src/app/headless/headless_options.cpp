@@ -41,6 +41,9 @@ std::string HeadlessUsage()
            "  --dir DIR                   conversion directory for this run (default: the saved one)\n"
            "  --overwrite                 replace output files that already exist\n"
            "  --jobs N                    conversions at once (default: the number of cores)\n"
+           "  --threads N                 encoder threads that the conversions share; a long file\n"
+           "                              is split over them (default: the number of cores); the\n"
+           "                              output is the same for every N\n"
            "  --quiet                     no progress and no summary of converted files\n"
            "  --help, --version\n"
            "\n"
@@ -55,6 +58,7 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
     options.writeRiff = defaults.writeRiff;
     options.conversionDir = WithoutTrailingSeparators(defaults.conversionDir);
     options.jobs = defaults.jobs;
+    options.threads = defaults.threads;
 
     bool onlyFiles = false;
     for (std::size_t i = 0; i < arguments.size() && result.error.empty(); ++i) {
@@ -114,6 +118,11 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
             const auto count = value();
             if (count && (!ParseCount(*count, options.jobs) || options.jobs == 0 || options.jobs > kMaxJobs))
                 result.error = "--jobs needs a number from 1 to " + std::to_string(kMaxJobs);
+        } else if (argument == "--threads") {
+            const auto count = value();
+            if (count &&
+                (!ParseCount(*count, options.threads) || options.threads == 0 || options.threads > kMaxJobs))
+                result.error = "--threads needs a number from 1 to " + std::to_string(kMaxJobs);
         } else if (argument == "--list-formats") {
             flag(options.listFormats, true);
         } else if (argument == "--raw") {

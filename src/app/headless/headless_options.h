@@ -18,6 +18,7 @@ struct HeadlessOptions {
     std::string output;        // only with one input
     std::string conversionDir; // empty: beside each input
     unsigned jobs = 1;
+    unsigned threads = 1; // encoder threads of the whole run, shared by its conversions
     bool quiet = false;
     bool overwrite = false;
     bool help = false;
@@ -29,6 +30,7 @@ struct HeadlessDefaults {
     bool writeRiff = true;
     std::string conversionDir;
     unsigned jobs = 1;
+    unsigned threads = 1;
 };
 
 struct ParseResult {
