@@ -3,6 +3,7 @@
 #include "drivers/built_in_drivers.h"
 #include "drivers/lame_driver.h"
 #include "platform/codec_manager.h"
+#include "support/worker_protocol.h"
 
 #include <cmath>
 #include <cstring>
@@ -23,7 +24,6 @@ namespace {
 
 constexpr std::uint32_t kBlockBytes = 2048;
 constexpr unsigned char kGuardByte = 0xA5;
-constexpr std::size_t kGuardBytes = 64;
 
 WAVEFORMATEX Pcm(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits)
 {
@@ -126,42 +126,6 @@ std::unique_ptr<CodecStream> OpenStream(const WAVEFORMATEX& source, const Offere
 // Runs `pcm` through a stream the way the conversion worker does: 2048-byte source blocks with
 // BLOCKALIGN, the unused rest carried to the front, then END until nothing comes out. Every call
 // gets exactly the buffer OutputSize asked for, followed by guard bytes that must stay untouched.
-std::vector<unsigned char> EncodeLikeWorker(CodecStream& stream, const std::vector<unsigned char>& pcm)
-{
-    std::uint32_t outputSize = 0;
-    EXPECT_EQ(stream.OutputSize(kBlockBytes, outputSize), mmresult::kNoError);
-    std::vector<unsigned char> source(kBlockBytes);
-    std::vector<unsigned char> destination(outputSize + kGuardBytes, kGuardByte);
-    std::vector<unsigned char> mp3;
-    ACMSTREAMHEADER header{};
-    header.pbSrc = source.data();
-    header.pbDst = destination.data();
-    header.cbDstLength = outputSize;
-
-    std::size_t read = std::min<std::size_t>(kBlockBytes, pcm.size());
-    std::copy_n(pcm.begin(), read, source.begin());
-    header.cbSrcLength = static_cast<std::uint32_t>(read);
-    std::size_t lastCount = read;
-    for (int pass = 0; pass < 100000; ++pass) {
-        const std::uint32_t flags = lastCount != 0 ? kConvertBlockAlign : kConvertEnd;
-        EXPECT_EQ(stream.Convert(header, flags), mmresult::kNoError);
-        EXPECT_LE(header.cbDstLengthUsed, header.cbDstLength);
-        for (std::size_t i = outputSize; i < destination.size(); ++i)
-            EXPECT_EQ(destination[i], kGuardByte) << "output written beyond the buffer";
-        if (lastCount == 0 && header.cbDstLengthUsed == 0)
-            return mp3;
-        mp3.insert(mp3.end(), destination.begin(), destination.begin() + header.cbDstLengthUsed);
-        const std::uint32_t leftover = header.cbSrcLength - header.cbSrcLengthUsed;
-        std::memmove(source.data(), source.data() + header.cbSrcLengthUsed, leftover);
-        lastCount = std::min<std::size_t>(header.cbSrcLengthUsed, pcm.size() - read);
-        std::copy_n(pcm.begin() + static_cast<std::ptrdiff_t>(read), lastCount, source.begin() + leftover);
-        read += lastCount;
-        header.cbSrcLength = leftover + static_cast<std::uint32_t>(lastCount);
-    }
-    ADD_FAILURE() << "END never stopped producing output";
-    return mp3;
-}
-
 struct FrameHeader {
     bool valid = false;
     std::uint32_t kbps = 0;
@@ -478,7 +442,8 @@ TEST(LameDriverStream, RoundTripsThroughMpg123)
         std::unique_ptr<CodecStream> stream = OpenStream(test.source, *format);
         ASSERT_NE(stream, nullptr);
         const std::uint32_t inputFrames = 2 * test.source.nSamplesPerSec + 7;
-        const std::vector<unsigned char> mp3 = EncodeLikeWorker(*stream, SinePcm(test.source, inputFrames));
+        const std::vector<unsigned char> mp3 =
+            test::EncodeLikeWorker(*stream, SinePcm(test.source, inputFrames)).output;
 
         const FrameHeader first = ParseFrameHeader(mp3);
         ASSERT_TRUE(first.valid);
@@ -578,7 +543,7 @@ TEST(LameDriverStream, OutputSizeHoldsForEveryFormat)
             SCOPED_TRACE(std::to_string(source.nSamplesPerSec) + " Hz source to " + format.description);
             std::unique_ptr<CodecStream> stream = OpenStream(source, format);
             ASSERT_NE(stream, nullptr);
-            const FrameHeader first = ParseFrameHeader(EncodeLikeWorker(*stream, noise));
+            const FrameHeader first = ParseFrameHeader(test::EncodeLikeWorker(*stream, noise).output);
             const MPEGLAYER3WAVEFORMAT record = RecordOf(format);
             ASSERT_TRUE(first.valid);
             EXPECT_EQ(first.kbps, Kbps(record));
