@@ -31,7 +31,7 @@ done
 
 root="$WORK/root"
 dpkg-deb -x "$deb" "$root"
-check "the packaged program runs" "$root/usr/bin/cantrix" --version
+check "the packaged program runs" bash -c "'$root/usr/bin/cantrix' --version >/dev/null"
 check "the packaged program is stripped" bash -c "! readelf -S '$root/usr/bin/cantrix' | grep -q '\.debug_info'"
 check "desktop-file-validate passes" desktop-file-validate "$root/usr/share/applications/cantrix.desktop"
 metainfo="$root/usr/share/metainfo/com.quillonics.cantrix.metainfo.xml"
@@ -42,7 +42,7 @@ check "metainfo names this release" grep -qF "<release version=\"$version\"" "$m
 
 zcat "$root/usr/share/man/man1/cantrix.1.gz" >"$WORK/cantrix.1"
 check "the man page renders without groff warnings" bash -c "groff -man -ww -z '$WORK/cantrix.1' 2>&1 | (! grep .)"
-page=$(MANWIDTH=200 man -l "$WORK/cantrix.1" 2>/dev/null)
+page=$(groff -man -Tascii -P-cbou "$WORK/cantrix.1")
 for option in $("$CANTRIX" --help | grep -oE '^  --[a-z-]+'); do
   check "the man page explains $option" grep -qE "^ +$option" <<<"$page"
 done

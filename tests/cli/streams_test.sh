@@ -60,6 +60,21 @@ for writer in ffmpeg sox; do
     cmp -s <(tail -c +73 "$WORK/piped.wav") <(tail -c +73 "$WORK/file.wav")
   check "$writer: decodes cleanly" bash -c "mpg123 -q -w /dev/null '$WORK/piped.wav' 2>&1 | (! grep .)"
 done
+# Ctrl-C while standard input is still awaited ends the run at once; the writer stays open.
+mkfifo "$WORK/slow"
+exec 3<>"$WORK/slow"
+set +e
+"$CANTRIX" --encode --output "$WORK/never.mp3" - <"$WORK/slow" 2>"$WORK/err" &
+pid=$!
+sleep 0.5
+kill -INT "$pid"
+wait "$pid"
+status=$?
+set -e
+exec 3>&-
+check "Ctrl-C while reading standard input: status 130 (got $status)" [ "$status" -eq 130 ]
+check "Ctrl-C while reading standard input: nothing written" [ ! -e "$WORK/never.mp3" ]
+
 # A 61 MB stream passes through bounded buffers: the program's memory stays below its size.
 run "sox -n -r 48000 -b 32 -c 2 -t wavpcm - synth 160 sine 440 2>/dev/null |
      command time -f %M -o '$WORK/rss' '$CANTRIX' --encode --preset lowest --output - - >/dev/null"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -14,6 +15,7 @@ namespace cantrix {
 
 namespace {
 constexpr std::size_t kBlockBytes = 64 * 1024;
+constexpr int kPollMilliseconds = 100;
 // The "RIFF" header and the largest size its 32-bit field can state.
 constexpr std::int64_t kMaxStreamBytes = 8 + std::int64_t{0xFFFFFFFF};
 constexpr std::uint32_t kSizeFieldBytes = 4;
@@ -59,11 +61,15 @@ bool StdinSpool::Fill(const std::atomic<bool>& interrupted, std::string& error)
     std::vector<unsigned char> block(kBlockBytes);
     std::int64_t length = 0;
     for (;;) {
-        // Ctrl-C interrupts a read that waits for the writer.
         if (interrupted.load()) {
             error = "not converted (interrupted)";
             return false;
         }
+        // A writer may keep the pipe quiet for long; waking up now and then sees Ctrl-C, which
+        // may have been delivered to another thread.
+        pollfd ready{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&ready, 1, kPollMilliseconds) <= 0)
+            continue;
         const ssize_t got = ::read(STDIN_FILENO, block.data(), block.size());
         if (got < 0 && errno == EINTR)
             continue;
