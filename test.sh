@@ -20,5 +20,5 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCANTRIX_WERROR=ON \
   -DCANTRIX_SANITIZE=thread >/dev/null
 cmake --build build-tsan -j "$jobs"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1" \
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=$PWD/tests/tsan-suppressions.txt" \
   ctest --test-dir build-tsan --output-on-failure -j "$jobs" -R "$(grep -v '^#' tests/threaded-tests.txt | paste -sd'|')"

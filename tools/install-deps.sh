@@ -11,6 +11,7 @@ packages=(
   ffmpeg mpg123 sox lame
   pulseaudio pulseaudio-utils
   xvfb xauth xdotool imagemagick time
+  help2man groff-base dpkg-dev desktop-file-utils appstream parallel
 )
 if [ "${1:-}" = "--print" ]; then
   printf '%s\n' "${packages[@]}"

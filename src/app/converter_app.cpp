@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QSettings>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,11 +19,40 @@ namespace cantrix {
 
 namespace {
 constexpr const char* kCompany = "Quillonics";
+constexpr int kNoWindowStatus = 1;
+constexpr const char* kNoDisplay =
+    "cantrix: cannot open a window (no display); cantrix --encode converts from a terminal\n";
+constexpr const char* kDisplayUnreachable = "cantrix: cannot open a window (the display does not answer); "
+                                            "cantrix --encode converts from a terminal\n";
+
+bool IsSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt ends the process with a fatal message when no platform plugin starts, for example when the
+// display named is not there. While the application object is built, that becomes one clear line
+// and an exit instead of Qt's lines and an abort; Qt's warnings on the way are dropped with it.
+void OnStartupMessage(QtMsgType type, const QMessageLogContext&, const QString&)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(kDisplayUnreachable, stderr);
+        std::_Exit(kNoWindowStatus);
+    }
+}
 } // namespace
 
 int RunConverterApp(int argc, char** argv)
 {
+    // A platform named outright (offscreen, for one) needs no display.
+    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
+        std::fputs(kNoDisplay, stderr);
+        return kNoWindowStatus;
+    }
+    const QtMessageHandler previousHandler = qInstallMessageHandler(OnStartupMessage);
     QApplication application(argc, argv);
+    qInstallMessageHandler(previousHandler);
     // The executable's base name names the options' key and captions every message box.
     QApplication::setApplicationName(QFileInfo(QFile::decodeName(argv[0])).completeBaseName());
     QApplication::setWindowIcon(AppIcon());

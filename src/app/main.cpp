@@ -9,7 +9,11 @@ int main(int argc, char** argv)
 {
     // The codec drivers are in the table before any engine looks for them.
     cantrix::InstallBuiltInDrivers(cantrix::CodecManager::Instance());
-    if (argc > 1 && std::string_view(argv[1]) == "--encode")
+    const std::string_view first = argc > 1 ? argv[1] : "";
+    if (first == "--encode")
         return cantrix::RunHeadless(argc, argv);
+    // A file really named so is opened as ./--help.
+    if (first == "--help" || first == "--version")
+        return cantrix::RunInformation(argc, argv);
     return cantrix::RunConverterApp(argc, argv);
 }

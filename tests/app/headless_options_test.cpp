@@ -42,6 +42,21 @@ TEST(HeadlessOptions, ReadsEveryOptionInBothSpellings)
     EXPECT_EQ(Parse({"--format", "128 kBit/s, 44100 Hz, Stereo", "a.wav"}).options.format,
               "128 kBit/s, 44100 Hz, Stereo");
     EXPECT_TRUE(Parse({"--list-formats", "a.wav"}).options.listFormats);
+    EXPECT_TRUE(Parse({"--skip-existing", "a.wav"}).options.skipExisting);
+}
+
+TEST(HeadlessOptions, StandardStreams)
+{
+    HeadlessDefaults riffByDefault;
+    riffByDefault.writeRiff = true;
+    // Standard output takes the raw stream unless a container is asked for.
+    EXPECT_FALSE(Parse({"--output", "-", "a.wav"}, riffByDefault).options.writeRiff);
+    EXPECT_TRUE(Parse({"--output", "-", "--riff", "a.wav"}, riffByDefault).options.writeRiff);
+    EXPECT_TRUE(Parse({"--output", "x.wav", "a.wav"}, riffByDefault).options.writeRiff);
+    const ParseResult piped = Parse({"--output", "-", "-"});
+    ASSERT_EQ(piped.error, "");
+    EXPECT_EQ(piped.options.inputs, (std::vector<std::string>{"-"}));
+    EXPECT_EQ(Parse({"--list-formats", "-"}).error, "");
 }
 
 TEST(HeadlessOptions, UsageErrors)
@@ -57,7 +72,11 @@ TEST(HeadlessOptions, UsageErrors)
                                                {"--preset", "isdn", "--format", "1", "a.wav"},
                                                {"--bogus", "a.wav"},
                                                {"--quiet=yes", "a.wav"},
-                                               {"--output=", "a.wav"}}) {
+                                               {"--output=", "a.wav"},
+                                               {"--overwrite", "--skip-existing", "a.wav"},
+                                               {"-", "-"},
+                                               {"-"},
+                                               {"--dir", "out", "-"}}) {
         EXPECT_NE(Parse(arguments).error, "") << ::testing::PrintToString(arguments);
     }
 }

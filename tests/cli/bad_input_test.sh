@@ -36,17 +36,23 @@ expect_message "$WORK/truncated.wav" "$msg102"
 expect_message "$WORK/empty.wav" "$msg102"
 expect_message "$WORK/datafirst.wav" "$msg102"
 expect_message "$WORK/missing.wav" "$msg104"
-expect_message "$WORK" "$msg104"
+# Not a regular file: a FIFO (which must not hang the open) and a device.
+mkfifo "$WORK/fifo.wav"
+expect_message "$WORK/fifo.wav" "$msg104"
+expect_message /dev/null "$msg104"
 
 # One bad file among good ones: the others still convert.
 encode --raw --dir "$WORK/out" "$WORK/good.wav" "$WORK/text.wav"
 check "mixed run reports failure" [ "$status" -eq 1 ]
 check "good file of a mixed run converted" [ -s "$WORK/out/good.mp3" ]
 
-# Usage errors.
-for args in "" "--preset best $WORK/good.wav" "--output a.mp3 $WORK/good.wav $WORK/good.wav" "--jobs 0 x.wav"; do
+# Usage errors: the problem and where help is, in at most three lines.
+for args in "" "--preset best $WORK/good.wav" "--output a.mp3 $WORK/good.wav $WORK/good.wav" "--jobs 0 x.wav" \
+  "--bogus x.wav" "--overwrite --skip-existing x.wav" "- -" "--raw -" "--output a.mp3 $WORK/out"; do
   encode $args
   check "usage error for '$args'" [ "$status" -eq 2 ]
+  check "usage error for '$args' is short ($errors)" [ "$(wc -l <<<"$errors")" -le 3 ]
+  check "usage error for '$args' says where help is" [ "$(tail -n1 <<<"$errors")" = "Try 'cantrix --encode --help'." ]
 done
 
 finish

@@ -31,8 +31,8 @@ void JobSignal::Wait(std::chrono::milliseconds timeout)
     pending = false;
 }
 
-EncodeJob::EncodeJob(std::string inputPath, CodecManager& codecs, JobSignal& signal)
-    : input(std::move(inputPath)), signal(signal), engine(codecs, this)
+EncodeJob::EncodeJob(RunInput source, CodecManager& codecs, JobSignal& signal)
+    : source(std::move(source)), signal(signal), engine(codecs, this)
 {
     engine.SetProgressCtrl(this);
     engine.SetNotifyTarget(this, kDoneMessage);
@@ -73,8 +73,20 @@ int EncodeJob::ChooseFormat(const HeadlessOptions& options)
     return 0;
 }
 
-bool EncodeJob::Prepare(const HeadlessOptions& options, std::set<std::string>& claimedOutputs)
+bool EncodeJob::Prepare(const HeadlessOptions& options, std::set<std::string>& claimedOutputs,
+                        const std::atomic<bool>& interrupted)
 {
+    if (!source.error.empty()) {
+        error = source.error;
+        return false;
+    }
+    std::string input = source.path;
+    if (input == kStandardStream) {
+        spool = std::make_unique<StdinSpool>();
+        if (!spool->Fill(interrupted, error))
+            return false;
+        input = spool->Path();
+    }
     if (!engine.AnalyzeInput(input, false)) {
         error = MessageText(lastMessage);
         return false;
@@ -88,13 +100,23 @@ bool EncodeJob::Prepare(const HeadlessOptions& options, std::set<std::string>& c
         error = "the format \"" + *options.format + "\" is not offered for this file (see --list-formats)";
         return false;
     }
+    const std::uint32_t bytesPerSecond = engine.GetInputFormat().nAvgBytesPerSec;
+    audioSeconds = bytesPerSecond == 0 ? 0.0 : static_cast<double>(engine.GetDataSize()) / bytesPerSecond;
     engine.SetFormatIndex(index);
     formatName = engine.GetFormatName(static_cast<unsigned>(index));
     engine.SetWriteRiff(options.writeRiff ? 1 : 0);
-    output = options.output.empty() ? DeriveOutputPath(input, options.writeRiff, options.conversionDir)
-                                    : options.output;
+
+    // A file found in a sub-folder of a folder named on the command line has its output in the
+    // same sub-folder below the conversion directory.
+    std::string outputDir = options.conversionDir;
+    if (!outputDir.empty() && !source.subfolder.empty())
+        outputDir = (std::filesystem::path(outputDir) / source.subfolder).string();
+    output =
+        options.output.empty() ? DeriveOutputPath(source.path, options.writeRiff, outputDir) : options.output;
+    const bool toStandardOutput = output == kStandardStream;
+    const std::string target = toStandardOutput ? kStandardOutputPath : output;
     std::error_code ignored;
-    if (std::filesystem::equivalent(output, input, ignored)) {
+    if (std::filesystem::equivalent(target, input, ignored)) {
         error = MessageText(strings::kOutputIsInput);
         return false;
     }
@@ -104,17 +126,36 @@ bool EncodeJob::Prepare(const HeadlessOptions& options, std::set<std::string>& c
         error = "another file of this run is written to " + output;
         return false;
     }
-    if (!options.overwrite && std::filesystem::exists(std::filesystem::symlink_status(output, ignored))) {
-        error = "the output file " + output + " exists (--overwrite replaces it)";
-        return false;
+    if (!toStandardOutput && std::filesystem::exists(std::filesystem::symlink_status(output, ignored))) {
+        if (options.skipExisting) {
+            skipped = true;
+            return false;
+        }
+        if (!options.overwrite) {
+            error = "the output file " + output + " exists (--overwrite replaces it)";
+            return false;
+        }
     }
-    engine.SetOutputPath(output);
+    if (toStandardOutput && !options.writeRiff) {
+        relay = std::make_unique<StandardOutputRelay>();
+        if (!relay->Start(error))
+            return false;
+        engine.SetOutputPath(relay->Path());
+    } else {
+        engine.SetOutputPath(target);
+    }
+    // Only the sub-folders are made: a conversion directory that does not exist fails the open
+    // with its message, as it does for a single file.
+    if (outputDir != options.conversionDir && std::filesystem::is_directory(options.conversionDir, ignored))
+        std::filesystem::create_directories(outputDir, ignored);
+    removeIfIncomplete = options.skipExisting && !toStandardOutput;
     return true;
 }
 
 bool EncodeJob::Start()
 {
     lastMessage = 0;
+    startedAt = std::chrono::steady_clock::now();
     if (engine.StartConversion())
         return true;
     error = MessageText(lastMessage);
@@ -134,6 +175,16 @@ void EncodeJob::Finish()
     if (engine.GetRunOutcome() == RunOutcome::Failed)
         error = MessageText(engine.GetRunMessage());
     cancelled = engine.GetRunOutcome() == RunOutcome::Cancelled;
+    if (relay && !relay->Finish() && error.empty())
+        error = MessageText(strings::kOutputIncomplete);
+    std::error_code ignored;
+    if (removeIfIncomplete && (cancelled || !error.empty()))
+        incompleteRemoved = std::filesystem::remove(output, ignored);
+}
+
+double EncodeJob::ElapsedSeconds() const
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
 }
 
 double EncodeJob::Progress() const

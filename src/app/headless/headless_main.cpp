@@ -2,6 +2,7 @@
 
 #include "app/headless/headless_options.h"
 #include "app/headless/headless_runner.h"
+#include "app/headless/standard_output.h"
 #include "app/options_store.h"
 #include "platform/worker_pool.h"
 
@@ -10,13 +11,13 @@
 #include <QSettings>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <string_view>
 #include <thread>
 
 namespace cantrix {
 
 namespace {
-constexpr int kUsageStatus = 2;
-
 std::atomic<bool> interruptRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the Ctrl-C handler may only touch lock-free atomics");
 
@@ -24,7 +25,41 @@ extern "C" void OnInterrupt(int)
 {
     interruptRequested.store(true);
 }
+
+int PrintHelp()
+{
+    std::fputs(HelpText().c_str(), stdout);
+    return 0;
+}
+
+int PrintVersion()
+{
+    std::printf("cantrix %s\n", CANTRIX_VERSION);
+    return 0;
+}
+
+// The checks of the command line that need to look at the files and at standard output.
+std::string CheckAgainstTheSystem(const HeadlessOptions& options)
+{
+    std::error_code ignored;
+    if (!options.output.empty() && options.inputs.front() != kStandardStream &&
+        std::filesystem::is_directory(options.inputs.front(), ignored))
+        return "--output takes one input file, not a folder";
+    if (options.output == kStandardStream && options.writeRiff && !options.listFormats &&
+        !StandardOutputTakesContainer())
+        return "--riff cannot write to this standard output: a RIFF/WAVE file's sizes are written at its "
+               "end, which needs a file that can seek (use --raw, or --output FILE)";
+    return "";
+}
 } // namespace
+
+int RunInformation(int argc, char** argv)
+{
+    const std::string_view request = argv[1];
+    if (argc > 2)
+        return ReportUsageError(std::string(request) + " takes no other arguments", "cantrix --help");
+    return request == "--help" ? PrintHelp() : PrintVersion();
+}
 
 int RunHeadless(int argc, char** argv)
 {
@@ -41,18 +76,14 @@ int RunHeadless(int argc, char** argv)
 
     const std::vector<std::string> arguments(argv + 2, argv + argc);
     const ParseResult parsed = ParseHeadlessArguments(arguments, defaults);
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "cantrix: %s\n%s", parsed.error.c_str(), HeadlessUsage().c_str());
-        return kUsageStatus;
-    }
-    if (parsed.options.help) {
-        std::fputs(HeadlessUsage().c_str(), stdout);
-        return 0;
-    }
-    if (parsed.options.version) {
-        std::printf("cantrix %s\n", CANTRIX_VERSION);
-        return 0;
-    }
+    if (!parsed.error.empty())
+        return ReportUsageError(parsed.error);
+    if (parsed.options.help)
+        return PrintHelp();
+    if (parsed.options.version)
+        return PrintVersion();
+    if (const std::string problem = CheckAgainstTheSystem(parsed.options); !problem.empty())
+        return ReportUsageError(problem);
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;

@@ -1,11 +1,14 @@
 #include "app/headless/headless_options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 
 namespace cantrix {
 
 namespace {
 constexpr unsigned kMaxJobs = 256;
+constexpr int kUsageStatus = 2;
 
 bool ParseCount(const std::string& text, unsigned& value)
 {
@@ -23,31 +26,60 @@ std::string WithoutTrailingSeparators(std::string folder)
 }
 } // namespace
 
-std::string HeadlessUsage()
+std::string HelpText()
 {
-    return "Usage: cantrix --encode [options] FILE...\n"
-           "Converts PCM WAV files to MPEG Layer-3, several at once.\n"
+    return "Usage: cantrix [FILE]\n"
+           "  or:  cantrix --encode [OPTION]... FILE...\n"
+           "Converts PCM WAV files to MPEG Layer-3: a raw .mp3 stream, or the same stream\n"
+           "inside a RIFF/WAVE .wav file.\n"
            "\n"
-           "  --preset lowest|modem|isdn  quality preset (default: isdn; modem where the codec\n"
-           "                              edition offers no ISDN preset)\n"
-           "  --format N|TEXT             a format of the file's catalogue, by index or by its exact\n"
-           "                              description (see --list-formats)\n"
-           "  --list-formats              print each file's catalogue and the presets' choices;\n"
-           "                              converts nothing\n"
+           "Without --encode, Cantrix opens its window, with FILE loaded if one is named\n"
+           "(a file whose name begins with a dash is named as ./FILE). With --encode it\n"
+           "converts from the terminal, several files at once. A FILE that is a folder\n"
+           "stands for every .wav file below it, in sorted order. A FILE of \"-\" is a WAV\n"
+           "read from standard input, also a stream of unknown length from a pipe; it is\n"
+           "first copied to an unlinked temporary file in $TMPDIR (or /tmp), since the\n"
+           "input is read twice.\n"
+           "\n"
+           "Options of the terminal mode:\n"
+           "  --preset lowest|modem|isdn  quality preset (default: isdn; modem where the\n"
+           "                              codec edition offers no ISDN preset)\n"
+           "  --format N|TEXT             a format of the file's catalogue, by index or by\n"
+           "                              its exact description (see --list-formats)\n"
+           "  --list-formats              print each file's catalogue and the presets'\n"
+           "                              choices; converts nothing\n"
            "  --raw                       write a raw Layer-3 stream (.mp3)\n"
            "  --riff                      write a RIFF/WAVE file with Layer-3 data (.wav)\n"
-           "                              (default: the saved \"Write RIFF/WAV-Format Files\" option)\n"
-           "  --output PATH               the output file (one input only)\n"
-           "  --dir DIR                   conversion directory for this run (default: the saved one)\n"
+           "                              (default: the saved \"Write RIFF/WAV-Format Files\"\n"
+           "                              option; raw with --output -)\n"
+           "  --output PATH               the output file (one input only); \"-\" writes the\n"
+           "                              stream to standard output, and all messages to\n"
+           "                              standard error\n"
+           "  --dir DIR                   conversion directory for this run (default: the\n"
+           "                              saved one); a folder's sub-folders are mirrored\n"
+           "                              below it\n"
            "  --overwrite                 replace output files that already exist\n"
+           "  --skip-existing             leave output files that already exist alone and\n"
+           "                              count them as converted\n"
            "  --jobs N                    conversions at once (default: the number of cores)\n"
            "  --threads N                 encoder threads that the conversions share; a long file\n"
            "                              is split over them (default: the number of cores); the\n"
            "                              output is the same for every N\n"
            "  --quiet                     no progress and no summary of converted files\n"
-           "  --help, --version\n"
+           "  --help                      print this help and exit\n"
+           "  --version                   print the version and exit\n"
            "\n"
-           "Exit status: 0 all converted, 1 some failed, 2 usage error, 130 interrupted.\n";
+           "Exit status:\n"
+           "  0    every file was converted (or skipped)\n"
+           "  1    some file could not be converted\n"
+           "  2    usage error\n"
+           "  130  interrupted (Ctrl-C)\n";
+}
+
+int ReportUsageError(const std::string& problem, const char* helpCommand)
+{
+    std::fprintf(stderr, "cantrix: %s\nTry '%s'.\n", problem.c_str(), helpCommand);
+    return kUsageStatus;
 }
 
 ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
@@ -61,6 +93,7 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
     options.threads = defaults.threads;
 
     bool onlyFiles = false;
+    bool containerGiven = false;
     for (std::size_t i = 0; i < arguments.size() && result.error.empty(); ++i) {
         std::string argument = arguments[i];
         if (onlyFiles || argument.empty() || argument[0] != '-' || argument == "-") {
@@ -125,14 +158,15 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
                 result.error = "--threads needs a number from 1 to " + std::to_string(kMaxJobs);
         } else if (argument == "--list-formats") {
             flag(options.listFormats, true);
-        } else if (argument == "--raw") {
-            flag(options.writeRiff, false);
-        } else if (argument == "--riff") {
-            flag(options.writeRiff, true);
+        } else if (argument == "--raw" || argument == "--riff") {
+            flag(options.writeRiff, argument == "--riff");
+            containerGiven = true;
         } else if (argument == "--quiet") {
             flag(options.quiet, true);
         } else if (argument == "--overwrite") {
             flag(options.overwrite, true);
+        } else if (argument == "--skip-existing") {
+            flag(options.skipExisting, true);
         } else if (argument == "--help") {
             flag(options.help, true);
         } else if (argument == "--version") {
@@ -144,12 +178,23 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
 
     if (!result.error.empty() || options.help || options.version)
         return result;
+    // Standard output holds the stream only: a container needs a file it can seek in, so only an
+    // explicit --riff asks for one there.
+    if (options.output == kStandardStream && !containerGiven)
+        options.writeRiff = false;
+    const auto readsStandardInput = std::count(options.inputs.begin(), options.inputs.end(), kStandardStream);
     if (options.inputs.empty())
         result.error = "no input file given";
     else if (options.preset && options.format)
         result.error = "--preset and --format exclude each other";
+    else if (options.overwrite && options.skipExisting)
+        result.error = "--overwrite and --skip-existing exclude each other";
     else if (!options.output.empty() && options.inputs.size() != 1)
         result.error = "--output takes exactly one input file";
+    else if (readsStandardInput > 1)
+        result.error = "standard input (-) can be read only once";
+    else if (readsStandardInput == 1 && options.output.empty() && !options.listFormats)
+        result.error = "standard input (-) needs --output FILE, or --output - for standard output";
     return result;
 }
 

@@ -7,6 +7,9 @@
 
 namespace cantrix {
 
+// "-" as an input or output path: standard input or standard output.
+inline constexpr const char* kStandardStream = "-";
+
 enum class Preset { Lowest, Modem, Isdn };
 
 struct HeadlessOptions {
@@ -15,12 +18,13 @@ struct HeadlessOptions {
     std::optional<std::string> format; // a catalogue index or an exact description
     bool listFormats = false;
     bool writeRiff = true;
-    std::string output;        // only with one input
+    std::string output;        // only with one input; "-": standard output
     std::string conversionDir; // empty: beside each input
     unsigned jobs = 1;
     unsigned threads = 1; // encoder threads of the whole run, shared by its conversions
     bool quiet = false;
     bool overwrite = false;
+    bool skipExisting = false; // an output that exists counts as converted
     bool help = false;
     bool version = false;
 };
@@ -35,13 +39,19 @@ struct HeadlessDefaults {
 
 struct ParseResult {
     HeadlessOptions options;
-    std::string error; // non-empty: a usage error, to be shown with the usage line
+    std::string error; // non-empty: a usage error
 };
 
 // `arguments` are those after "--encode".
 ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
                                    const HeadlessDefaults& defaults);
 
-std::string HeadlessUsage();
+// The text of --help: both ways to run and every option of the terminal mode. The man page is
+// made from it.
+std::string HelpText();
+
+// Prints a usage error the way the terminal mode does (the problem, then where help is) and
+// returns the exit status for it.
+int ReportUsageError(const std::string& problem, const char* helpCommand = "cantrix --encode --help");
 
 } // namespace cantrix

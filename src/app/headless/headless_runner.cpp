@@ -1,10 +1,13 @@
 #include "app/headless/headless_runner.h"
 
 #include "app/headless/encode_job.h"
+#include "app/headless/input_expansion.h"
+#include "app/headless/stdin_spool.h"
 #include "app/headless/terminal_progress.h"
 #include "platform/string_table.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -33,11 +36,21 @@ std::string BaseName(const std::string& path)
 
 int HeadlessRunner::Encode(const HeadlessOptions& options)
 {
+    // With the stream on standard output, everything else goes to standard error.
+    std::FILE* report = options.output == kStandardStream ? stderr : stdout;
+    std::vector<std::string> emptyFolders;
+    const std::vector<RunInput> files = ExpandInputs(options.inputs, emptyFolders);
+    for (const std::string& folder : emptyFolders) {
+        if (!options.quiet)
+            std::fprintf(stderr, "cantrix: %s: no .wav files below this folder\n", folder.c_str());
+    }
+
     JobSignal signal;
     std::vector<std::unique_ptr<EncodeJob>> jobs;
-    for (const std::string& input : options.inputs)
-        jobs.push_back(std::make_unique<EncodeJob>(input, codecs, signal));
+    for (const RunInput& file : files)
+        jobs.push_back(std::make_unique<EncodeJob>(file, codecs, signal));
 
+    const auto startedAt = std::chrono::steady_clock::now();
     const bool live = !options.quiet && isatty(fileno(stderr)) != 0;
     TerminalProgress progress(stderr);
     std::set<std::string> claimedOutputs;
@@ -53,7 +66,7 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
         }
         while (!stopping && running.size() < options.jobs && next < jobs.size()) {
             EncodeJob& job = *jobs[next++];
-            if (job.Prepare(options, claimedOutputs) && job.Start())
+            if (job.Prepare(options, claimedOutputs, interrupted) && job.Start())
                 running.push_back(&job);
         }
         std::erase_if(running, [](EncodeJob* job) {
@@ -68,7 +81,8 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
         if (live) {
             std::vector<TerminalProgress::Line> lines;
             for (EncodeJob* job : running)
-                lines.push_back({BaseName(job->Input()), job->Progress()});
+                lines.push_back(
+                    {BaseName(job->Input()), job->Progress(), job->AudioSeconds(), job->ElapsedSeconds()});
             progress.Draw(lines);
         }
     }
@@ -76,24 +90,43 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
         progress.Clear();
 
     bool anyFailed = false;
+    std::size_t converted = 0;
+    double convertedSeconds = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const EncodeJob& job = *jobs[i];
+        const char* input = job.Input().c_str();
+        const char* output = job.Output().c_str();
         if (i >= next) {
-            std::fprintf(stderr, "cantrix: %s: not converted (interrupted)\n", job.Input().c_str());
+            std::fprintf(stderr, "cantrix: %s: not converted (interrupted)\n", input);
             anyFailed = true;
         } else if (!job.Error().empty()) {
-            std::fprintf(stderr, "cantrix: %s: %s\n", job.Input().c_str(), job.Error().c_str());
+            std::fprintf(stderr, "cantrix: %s: %s%s\n", input, job.Error().c_str(),
+                         job.IncompleteRemoved() ? "; the incomplete output was removed" : "");
             anyFailed = true;
         } else if (job.Cancelled()) {
-            std::fprintf(stderr, "cantrix: %s: cancelled; %s holds what was converted\n", job.Input().c_str(),
-                         job.Output().c_str());
+            if (job.IncompleteRemoved())
+                std::fprintf(stderr, "cantrix: %s: cancelled; the incomplete %s was removed\n", input,
+                             output);
+            else
+                std::fprintf(stderr, "cantrix: %s: cancelled; %s holds what was converted\n", input, output);
             anyFailed = true;
-        } else if (!options.quiet) {
-            std::printf("%s -> %s (%s)\n", job.Input().c_str(), job.Output().c_str(),
-                        job.FormatName().c_str());
+        } else if (job.Skipped()) {
+            if (!options.quiet)
+                std::fprintf(report, "%s -> %s (exists, skipped)\n", input, output);
+        } else {
+            ++converted;
+            convertedSeconds += job.AudioSeconds();
+            if (!options.quiet)
+                std::fprintf(report, "%s -> %s (%s)\n", input, output, job.FormatName().c_str());
         }
     }
-    std::fflush(stdout);
+    if (converted > 1 && !options.quiet) {
+        const double wallSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
+        std::fprintf(report, "%zu files converted: %s of audio in %s\n", converted,
+                     FormatDuration(convertedSeconds).c_str(), FormatDuration(wallSeconds).c_str());
+    }
+    std::fflush(report);
     if (interrupted.load())
         return kInterruptedStatus;
     return anyFailed ? 1 : 0;
@@ -102,17 +135,26 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
 int HeadlessRunner::ListFormats(const HeadlessOptions& options)
 {
     bool anyFailed = false;
-    for (const std::string& input : options.inputs) {
+    std::vector<std::string> emptyFolders;
+    for (const RunInput& file : ExpandInputs(options.inputs, emptyFolders)) {
+        const char* input = file.path.c_str();
+        std::string problem = file.error;
+        StdinSpool spool;
+        std::string path = file.path;
+        if (problem.empty() && path == kStandardStream && spool.Fill(interrupted, problem))
+            path = spool.Path();
         SilentPresenter presenter;
         ConverterEngine engine(codecs, &presenter);
-        if (!engine.AnalyzeInput(input, false)) {
-            std::string text = LoadString(presenter.lastId);
-            std::replace(text.begin(), text.end(), '\n', ' ');
-            std::fprintf(stderr, "cantrix: %s: %s\n", input.c_str(), text.c_str());
+        if (problem.empty() && !engine.AnalyzeInput(path, false)) {
+            problem = LoadString(presenter.lastId);
+            std::replace(problem.begin(), problem.end(), '\n', ' ');
+        }
+        if (!problem.empty()) {
+            std::fprintf(stderr, "cantrix: %s: %s\n", input, problem.c_str());
             anyFailed = true;
             continue;
         }
-        std::printf("%s: %u Hz %s, %u bit\n", input.c_str(), engine.GetInputSamplesPerSec(),
+        std::printf("%s: %u Hz %s, %u bit\n", input, engine.GetInputSamplesPerSec(),
                     engine.GetInputChannels() == 2 ? "Stereo" : "Mono",
                     engine.GetInputFormat().wBitsPerSample);
         if (engine.GetFormatCount() == 0) {
@@ -127,6 +169,8 @@ int HeadlessRunner::ListFormats(const HeadlessOptions& options)
         std::printf("  presets: lowest %d, modem %d, isdn %d\n", engine.FindLowestBitrateFormat(),
                     engine.FindModemFormat(), engine.FindIsdnFormat());
     }
+    for (const std::string& folder : emptyFolders)
+        std::fprintf(stderr, "cantrix: %s: no .wav files below this folder\n", folder.c_str());
     std::fflush(stdout);
     return anyFailed ? 1 : 0;
 }

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Folders as inputs: every .wav file below, outputs mirrored below the conversion directory, and
+# --skip-existing runs that convert only what is new.
+source "$(dirname "$0")/lib.sh"
+
+tree="$WORK/tree"
+mkdir -p "$tree/a/b" "$tree/c" "$WORK/out"
+sox -n -r 22050 -b 16 -c 1 "$tree/top.wav" synth 0.3 sine 440
+cp "$tree/top.wav" "$tree/a/one.wav"
+cp "$tree/top.wav" "$tree/a/b/TWO.WAV"
+echo "not audio" >"$tree/c/notes.txt"
+ln -s .. "$tree/a/b/loop"
+ln -s ../top.wav "$tree/c/link.wav"
+outputs() { (cd "$WORK/out" && find . -type f | sort | tr '\n' ' '); }
+expected="./a/b/TWO.mp3 ./a/one.mp3 ./c/link.mp3 ./top.mp3 "
+
+encode --raw --dir "$WORK/out" "$tree"
+check "folder: status 0 ($errors)" [ "$status" -eq 0 ]
+check "folder: exactly the mirrored outputs ($(outputs))" [ "$(outputs)" = "$expected" ]
+check "folder: sorted, depth first" [ "$(cut -d' ' -f1 "$WORK/stdout" | head -n4 | tr '\n' ' ')" = \
+  "$tree/a/b/TWO.WAV $tree/a/one.wav $tree/c/link.wav $tree/top.wav " ]
+check "folder: a last line sums up ($(tail -n1 "$WORK/stdout"))" \
+  grep -qx "4 files converted: 0:01 of audio in 0:0[0-9]" <(tail -n1 "$WORK/stdout")
+check "folder: every output is mp3" [ "$(probe "$WORK/out/a/b/TWO.mp3" stream=codec_name)" = mp3 ]
+
+stat -c '%n %i %Y' "$WORK"/out/*/*.mp3 "$WORK"/out/*.mp3 >"$WORK/before"
+sleep 1
+encode --raw --dir "$WORK/out" --skip-existing "$tree"
+check "again with --skip-existing: status 0 ($errors)" [ "$status" -eq 0 ]
+stat -c '%n %i %Y' "$WORK"/out/*/*.mp3 "$WORK"/out/*.mp3 >"$WORK/after"
+check "again with --skip-existing: nothing rewritten" cmp -s "$WORK/before" "$WORK/after"
+cp "$tree/top.wav" "$tree/c/new.wav"
+encode --raw --dir "$WORK/out" --skip-existing "$tree"
+check "one WAV added: status 0" [ "$status" -eq 0 ]
+check "one WAV added: only it converted ($(grep -v skipped "$WORK/stdout"))" \
+  [ "$(grep -v skipped "$WORK/stdout")" = "$tree/c/new.wav -> $WORK/out/c/new.mp3 (112 kBit/s, 22050 Hz, Mono)" ]
+encode --raw --dir "$WORK/out" "$tree"
+check "without --skip-existing the existing outputs fail" [ "$status" -eq 1 ]
+
+# Without a conversion directory each output goes beside its input; two inputs that would write one
+# output are refused.
+encode --riff "$tree/a"
+check "beside the inputs ($errors)" [ -f "$tree/a/one Layer-3.wav" -a -f "$tree/a/b/TWO Layer-3.WAV" ]
+mkdir -p "$WORK/twins/x" "$WORK/twins/y"
+cp "$tree/top.wav" "$WORK/twins/x/same.wav"; cp "$tree/top.wav" "$WORK/twins/y/same.wav"
+encode --raw --dir "$WORK/out" "$WORK/twins/x" "$WORK/twins/y"
+check "two folders, one output name: one refused ($errors)" grep -qF "another file of this run" <<<"$errors"
+
+# An interrupted --skip-existing run leaves no partial output that the next run would skip.
+mkdir "$WORK/big"
+sox -n -r 44100 -b 16 -c 2 "$WORK/big/long.wav" synth 300 sine 300
+set +e
+"$CANTRIX" --encode --raw --skip-existing --dir "$WORK/out" "$WORK/big" >/dev/null 2>"$WORK/stderr" &
+pid=$!
+for _ in $(seq 100); do [ -s "$WORK/out/long.mp3" ] && break; sleep 0.05; done
+kill -INT "$pid"
+wait "$pid"
+status=$?
+set -e
+check "Ctrl-C: status 130 (got $status)" [ "$status" -eq 130 ]
+check "Ctrl-C with --skip-existing: the incomplete output is removed" [ ! -e "$WORK/out/long.mp3" ]
+check "Ctrl-C with --skip-existing: says so" grep -qF "the incomplete $WORK/out/long.mp3 was removed" "$WORK/stderr"
+
+finish
