@@ -38,8 +38,10 @@ public:
     std::uint64_t NextInput() const { return firstInput + fed; }
     std::uint32_t FrameBytes() const { return frameBytes; }
 
-    // The PCM a pool task encodes, from the encoder's first input frame on.
+    // The PCM a pool task encodes, from the encoder's first input frame on, and the input sample
+    // frame after it.
     std::vector<unsigned char>& Pcm() { return pcm; }
+    std::uint64_t PcmEnd() const { return firstInput + pcm.size() / frameBytes; }
     void ReleasePcm() { pcm = {}; }
 
     // Encodes the segment's own PCM: with `flushFrame`, the reservoir is emptied before that stream

@@ -96,16 +96,15 @@ bool SegmentedEncoder::FillSegments(const unsigned char* pcm, std::uint64_t star
     // Segments overlap by their pre-roll, so the same input may go to two of them.
     for (const auto& slot : filling) {
         std::vector<unsigned char>& buffer = slot->segment->Pcm();
-        const std::uint64_t first = std::max(start, slot->segment->NextInput() + buffer.size() / frameBytes);
+        const std::uint64_t first = std::max(start, slot->segment->PcmEnd());
         const std::uint64_t last = std::min(end, plan->EncoderEnd(slot->index) * plan->inputPerFrame);
         if (first < last) {
             const unsigned char* const bytes = pcm + (first - start) * frameBytes;
             buffer.insert(buffer.end(), bytes, bytes + (last - first) * frameBytes);
         }
     }
-    while (!filling.empty() &&
-           filling.front()->segment->NextInput() + filling.front()->segment->Pcm().size() / frameBytes >=
-               plan->EncoderEnd(filling.front()->index) * plan->inputPerFrame) {
+    while (!filling.empty() && filling.front()->segment->PcmEnd() >=
+                                   plan->EncoderEnd(filling.front()->index) * plan->inputPerFrame) {
         std::unique_ptr<Slot> full = std::move(filling.front());
         filling.pop_front();
         if (!Submit(std::move(full), false))
@@ -205,7 +204,8 @@ bool SegmentedEncoder::Give(unsigned char* destination, std::uint32_t capacity, 
         changed.wait(lock, [&] { return completions != seen; });
     }
     produced = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, ready.size() - readyFrom));
-    std::memcpy(destination, ready.data() + readyFrom, produced);
+    if (produced != 0)
+        std::memcpy(destination, ready.data() + readyFrom, produced);
     readyFrom += produced;
     // The given bytes are dropped once they are the larger part, so that copying stays cheap.
     if (readyFrom > ready.size() / 2) {

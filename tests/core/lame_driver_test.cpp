@@ -3,6 +3,7 @@
 #include "drivers/built_in_drivers.h"
 #include "drivers/lame_driver.h"
 #include "platform/codec_manager.h"
+#include "support/wav_builder.h"
 #include "support/worker_protocol.h"
 
 #include <cmath>
@@ -37,18 +38,6 @@ WAVEFORMATEX Pcm(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits)
     return format;
 }
 
-void PutSample(std::vector<unsigned char>& pcm, std::uint16_t bits, double value)
-{
-    if (bits == 8) {
-        pcm.push_back(static_cast<unsigned char>(std::lround(128 + value * 127)));
-        return;
-    }
-    const double scale = std::ldexp(1.0, bits - 1) - 1;
-    const auto sample = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(value * scale)));
-    for (int byte = 0; byte < bits / 8; ++byte)
-        pcm.push_back(static_cast<unsigned char>(sample >> (8 * byte)));
-}
-
 // A sine per channel (left 440 Hz, right 660 Hz) at half scale.
 std::vector<unsigned char> SinePcm(const WAVEFORMATEX& format, std::uint32_t frames)
 {
@@ -56,7 +45,8 @@ std::vector<unsigned char> SinePcm(const WAVEFORMATEX& format, std::uint32_t fra
     for (std::uint32_t i = 0; i < frames; ++i) {
         for (int channel = 0; channel < format.nChannels; ++channel) {
             const double hz = channel == 0 ? 440.0 : 660.0;
-            PutSample(pcm, format.wBitsPerSample, 0.5 * std::sin(2 * M_PI * hz * i / format.nSamplesPerSec));
+            test::AppendSample(pcm, format.wBitsPerSample,
+                               0.5 * std::sin(2 * M_PI * hz * i / format.nSamplesPerSec));
         }
     }
     return pcm;
@@ -69,7 +59,7 @@ std::vector<unsigned char> NoisePcm(const WAVEFORMATEX& format, std::uint32_t fr
     std::uniform_real_distribution<double> noise(-1.0, 1.0);
     std::vector<unsigned char> pcm;
     for (std::uint32_t i = 0; i < frames * format.nChannels; ++i)
-        PutSample(pcm, format.wBitsPerSample, noise(random));
+        test::AppendSample(pcm, format.wBitsPerSample, noise(random));
     return pcm;
 }
 

@@ -17,19 +17,6 @@
 namespace cantrix {
 namespace {
 
-void PutSample(std::vector<unsigned char>& pcm, std::uint16_t bits, double value)
-{
-    value = std::clamp(value, -1.0, 1.0);
-    if (bits == 8) {
-        pcm.push_back(static_cast<unsigned char>(std::lround(128 + value * 127)));
-        return;
-    }
-    const double scale = std::ldexp(1.0, bits - 1) - 1;
-    const auto sample = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(value * scale)));
-    for (int byte = 0; byte < bits / 8; ++byte)
-        pcm.push_back(static_cast<unsigned char>(sample >> (8 * byte)));
-}
-
 // Something like music: plucked notes with harmonics, drum hits of noise, and a quiet passage, so
 // that the encoder meets transients, steady tones and a filling bit reservoir.
 std::vector<unsigned char> MusicPcm(const WAVEFORMATEX& format, double seconds)
@@ -59,9 +46,9 @@ std::vector<unsigned char> MusicPcm(const WAVEFORMATEX& format, double seconds)
     std::vector<unsigned char> pcm;
     for (std::size_t i = 0; i < frames; ++i) {
         const double gain = std::fmod(static_cast<double>(i) / rate, 20.0) > 17 ? 0.02 : 1.0;
-        PutSample(pcm, format.wBitsPerSample, left[i] * gain);
+        test::AppendSample(pcm, format.wBitsPerSample, std::clamp(left[i] * gain, -1.0, 1.0));
         if (format.nChannels == 2)
-            PutSample(pcm, format.wBitsPerSample, right[i] * gain);
+            test::AppendSample(pcm, format.wBitsPerSample, std::clamp(right[i] * gain, -1.0, 1.0));
     }
     return pcm;
 }

@@ -81,6 +81,18 @@ Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, 
     return bytes;
 }
 
+void AppendSample(Bytes& pcm, std::uint16_t bits, double value)
+{
+    if (bits == 8) {
+        pcm.push_back(static_cast<unsigned char>(std::lround(128 + value * 127)));
+        return;
+    }
+    const double scale = std::ldexp(1.0, bits - 1) - 1;
+    const auto sample = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(value * scale)));
+    for (int byte = 0; byte < bits / 8; ++byte)
+        pcm.push_back(static_cast<unsigned char>(sample >> (8 * byte)));
+}
+
 WAVEFORMATEX PcmRecord(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits)
 {
     WAVEFORMATEX format{};

@@ -25,6 +25,9 @@ Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, 
                 const Bytes& extra = {});
 // 16-bit samples of a sine of `hz` at `rate`, interleaved over `channels`.
 Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, double hz = 440.0);
+// One sample of `value` (-1 to 1) in integer PCM of `bits`: 8-bit unsigned, wider signed
+// little-endian.
+void AppendSample(Bytes& pcm, std::uint16_t bits, double value);
 // The WAVEFORMATEX of integer PCM.
 WAVEFORMATEX PcmRecord(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits);
 // A whole PCM WAV file.
