@@ -11,6 +11,7 @@ packages=(
   ffmpeg mpg123 sox lame
   pulseaudio pulseaudio-utils
   xvfb xauth xdotool imagemagick time
+  openbox x11-utils
 )
 if [ "${1:-}" = "--print" ]; then
   printf '%s\n' "${packages[@]}"

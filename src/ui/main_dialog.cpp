@@ -22,6 +22,7 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -89,7 +90,9 @@ MainDialog::MainDialog(ConverterEngine& engine, std::string& conversionDir, Mess
 {
     setObjectName(QStringLiteral("102"));
     setWindowTitle(QString::fromUtf8(kCaption));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    // A normal top-level window of the desktop, not a dialog: its own task-bar entry, a minimise
+    // box, no maximise box (its size is fixed).
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
     BuildControls();
@@ -191,6 +194,17 @@ void MainDialog::setVisible(bool visible)
         Initialize();
     }
     QDialog::setVisible(visible);
+}
+
+int MainDialog::Run()
+{
+    // Not exec(): that would make the window modal, and the desktop would treat it as a dialog.
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    show();
+    if (isVisible())
+        loop.exec();
+    return result();
 }
 
 void MainDialog::Initialize()

@@ -54,6 +54,9 @@ public:
     // The help page; HelpWindow::FindHelpFile() unless set.
     void SetHelpFile(const QString& file) { helpFile = file; }
 
+    // Shows the window and runs the program's events until it has closed; returns its result.
+    int Run();
+
     bool IsBusy() const { return busy; }
     int GetSelectedFormat() const { return selectedFormat; }
 

@@ -1,6 +1,7 @@
 #include "ui/qt_message_presenter.h"
 
 #include "platform/string_table.h"
+#include "ui/main_dialog.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -40,11 +41,24 @@ void QtMessagePresenter::Beep()
     QApplication::beep();
 }
 
+namespace {
+// The window a message belongs to: the dialog open in front, else the main window while it exists.
+QWidget* MessageOwner()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<MainDialog*>(window) != nullptr && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+} // namespace
+
 void QtMessagePresenter::ShowHere(std::uint32_t id)
 {
     QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
-                    QString::fromUtf8(LoadString(id).c_str()), QMessageBox::Ok,
-                    QApplication::activeModalWidget());
+                    QString::fromUtf8(LoadString(id).c_str()), QMessageBox::Ok, MessageOwner());
     // A message raised while the window shows the wait cursor gets the normal one.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
