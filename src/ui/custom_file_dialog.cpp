@@ -10,6 +10,13 @@ CCustomFileDlg::CCustomFileDlg(QWidget* parent) : QFileDialog(parent)
     setOption(QFileDialog::DontUseNativeDialog);
 }
 
+int CCustomFileDlg::exec()
+{
+    // Blocks its owner only, so the help window stays usable.
+    setWindowModality(Qt::WindowModal);
+    return QFileDialog::exec();
+}
+
 void CCustomFileDlg::AddPanel(QWidget* panel)
 {
     // Qt's dialog lays out its standard controls in one grid; a new last row spanning every

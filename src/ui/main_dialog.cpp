@@ -6,9 +6,11 @@
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/control_ids.h"
+#include "ui/custom_file_dialog.h"
 #include "ui/dialog_face.h"
 #include "ui/dialog_units.h"
 #include "ui/folder_chooser.h"
+#include "ui/help_key.h"
 #include "ui/help_window.h"
 #include "ui/input_file_chooser.h"
 #include "ui/main_menu.h"
@@ -24,7 +26,6 @@
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -33,7 +34,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace cantrix {
@@ -110,6 +110,7 @@ MainDialog::~MainDialog()
         engine.SetNotifyTarget(nullptr, 0);
         engine.SetProgressCtrl(nullptr);
     }
+    delete helpWindow;
 }
 
 void MainDialog::BuildControls()
@@ -181,8 +182,7 @@ void MainDialog::BuildControls()
         connect(button, &QPushButton::clicked, this, [this, id] { Command(id); });
     }
 
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, &MainDialog::ShowHelp);
+    connect(new HelpKey(this), &HelpKey::Pressed, this, &MainDialog::ShowHelp);
 }
 
 void MainDialog::setVisible(bool visible)
@@ -470,7 +470,7 @@ void MainDialog::ChooseConversionDirectory()
 void MainDialog::SetOutput()
 {
     const bool writeRiff = engine.GetWriteRiff() != 0;
-    QFileDialog dialog(this);
+    CCustomFileDlg dialog(this);
     dialog.setObjectName(QStringLiteral("setOutputDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -492,12 +492,17 @@ void MainDialog::ShowAbout()
 
 void MainDialog::ShowHelp()
 {
+    // The help window has no owner, so a dialog in front, which blocks only its owners, leaves it
+    // usable.
     if (helpWindow == nullptr)
-        helpWindow = new HelpWindow(this);
+        helpWindow = new HelpWindow;
     if (helpWindow->Open(helpFile.isEmpty() ? HelpWindow::FindHelpFile() : helpFile))
         return;
+    // Help may be asked for in a dialog in front of this window, which must own the message.
+    QWidget* owner = QApplication::activeModalWidget();
     QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), QString::fromUtf8(kHelpFailed),
-                    QMessageBox::Ok, this);
+                    QMessageBox::Ok, owner != nullptr ? owner : this);
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 
@@ -505,6 +510,7 @@ void MainDialog::ShowDriverAbout(const std::string& title, const std::string& te
 {
     QMessageBox box(QMessageBox::Information, QString::fromUtf8(title.c_str()),
                     QString::fromUtf8(text.c_str()), QMessageBox::Ok, this);
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 

@@ -3,9 +3,31 @@
 #include "ui/control_ids.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
+#include <QProxyStyle>
 
 namespace cantrix {
+
+namespace {
+// The application's style, except that a separator on the menu bar sends the menus after it to the
+// bar's right end, as some styles do by themselves.
+class RightAlignedHelpStyle : public QProxyStyle {
+public:
+    explicit RightAlignedHelpStyle(QObject* owner) : QProxyStyle(QApplication::style()->name())
+    {
+        setParent(owner);
+    }
+
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override
+    {
+        if (hint == SH_DrawMenuBarSeparator)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+} // namespace
 
 MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
 {
@@ -19,17 +41,16 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     AddItem(options, ids::kMenuBeep, "&Beep When Done", true);
     AddItem(options, ids::kMenuConversionDir, "&Set Conversion Directory");
 
-    // A menu bar lays its menus out from the left; a second bar in the right-hand corner puts
-    // "&Help" at the right end, where the program has always had it.
-    auto* helpBar = new QMenuBar(this);
-    helpBar->setObjectName(QStringLiteral("helpBar"));
-    QMenu* help = helpBar->addMenu(QStringLiteral("&Help"));
+    // "&Help" stands at the right end, where the program has always had it: the bar's style puts
+    // the menus after a separator there. Being on the same bar, it is one arrow key away.
+    setStyle(new RightAlignedHelpStyle(this));
+    addSeparator();
+    QMenu* help = addMenu(QStringLiteral("&Help"));
     AddItem(help, ids::kMenuHelpContents, "&Using Cantrix...");
     AddItem(help, ids::kMenuHelpOnHelp, "Using &Help...");
     help->addSeparator();
     AddItem(help, ids::kMenuAbout, "About MPEG Layer-3 &Cantrix");
     AddItem(help, ids::kMenuCodecAbout, "About MPEG Layer-3 Audio &Codec");
-    setCornerWidget(helpBar, Qt::TopRightCorner);
 }
 
 QAction* MainMenu::Item(int id) const

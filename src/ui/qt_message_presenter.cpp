@@ -59,6 +59,8 @@ void QtMessagePresenter::ShowHere(std::uint32_t id)
 {
     QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
                     QString::fromUtf8(LoadString(id).c_str()), QMessageBox::Ok, MessageOwner());
+    // Blocks its owners only, so the help window stays usable.
+    box.setWindowModality(Qt::WindowModal);
     // A message raised while the window shows the wait cursor gets the normal one.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();

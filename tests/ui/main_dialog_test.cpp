@@ -15,6 +15,8 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -98,6 +100,28 @@ void Drop(MainDialog& dialog, const QList<QUrl>& urls)
     QVERIFY(drop.isAccepted());
 }
 
+// The program's help windows; they have no owner, so that no dialog in front blocks them.
+QList<QWidget*> HelpWindows()
+{
+    QList<QWidget*> found;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == QStringLiteral("helpWindow"))
+            found.append(window);
+    return found;
+}
+
+// Writes a help page long enough to scroll and makes it the window's help file.
+void SetLongHelpPage(Rig& rig)
+{
+    QString page = QStringLiteral("<html><head><title>Manual</title></head><body>");
+    for (int i = 0; i < 400; ++i)
+        page += QStringLiteral("<p>line %1</p>").arg(i);
+    const std::string file = rig.dir.File("help.html");
+    const QByteArray utf8 = page.toUtf8();
+    WriteFile(file, Bytes(utf8.begin(), utf8.end()));
+    rig.dialog->SetHelpFile(FromPath(file));
+}
+
 enum class Row { NoInput, InputLoaded };
 
 // Checks the enabled states and texts of one row of the window's state table.
@@ -172,6 +196,35 @@ private slots:
                              qPrintable(control->objectName() + " " + other->objectName()));
             }
         }
+    }
+
+    void helpMenuSitsAtTheBarsRightEndWithinReachOfTheArrowKeys()
+    {
+        Rig rig({StandardCodec()});
+        rig.dialog->show();
+        QCOMPARE(rig.dialog->findChildren<QMenuBar*>().size(), 1);
+        QMenuBar* bar = rig.dialog->findChild<QMenuBar*>();
+        QList<QAction*> menus;
+        for (QAction* action : bar->actions())
+            if (action->menu() != nullptr)
+                menus.append(action);
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
+        const QRect options = bar->actionGeometry(menus[1]);
+        const QRect help = bar->actionGeometry(menus[2]);
+        QVERIFY(bar->actionGeometry(menus[0]).left() < options.left());
+        QVERIFY(bar->width() - help.right() < help.width());
+        QVERIFY(help.left() - options.right() > 2 * help.width());
+
+        // Right goes from menu to menu and round; Left goes back round.
+        bar->setActiveAction(menus[0]);
+        for (const int next : {1, 2, 0}) {
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+            QCOMPARE(bar->activeAction(), menus[next]);
+        }
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Left);
+        QCOMPARE(bar->activeAction(), menus[2]);
+        QApplication::activePopupWidget()->close();
     }
 
     void presetsBeforeInputShowNoFormat()
@@ -549,16 +602,11 @@ private slots:
             }
         }
 
-        QString page = QStringLiteral("<html><head><title>Manual</title></head><body>");
-        for (int i = 0; i < 400; ++i)
-            page += QStringLiteral("<p>line %1</p>").arg(i);
-        const std::string file = rig.dir.File("help.html");
-        const QByteArray utf8 = page.toUtf8();
-        WriteFile(file, Bytes(utf8.begin(), utf8.end()));
-        rig.dialog->SetHelpFile(FromPath(file));
+        SetLongHelpPage(rig);
         rig.Menu(ids::kMenuHelpContents)->trigger();
-        auto* window = rig.dialog->findChild<QWidget*>(QStringLiteral("helpWindow"));
-        QVERIFY(window != nullptr && window->isVisible());
+        QCOMPARE(HelpWindows().size(), 1);
+        QWidget* window = HelpWindows().constFirst();
+        QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Manual"));
         auto* browser = window->findChild<QTextBrowser*>();
         QVERIFY(browser->toPlainText().contains(QStringLiteral("line 399")));
@@ -578,7 +626,50 @@ private slots:
             QVERIFY(window->isVisible());
             QCOMPARE(browser->verticalScrollBar()->value(), 0);
         }
-        QCOMPARE(rig.dialog->findChildren<QWidget*>(QStringLiteral("helpWindow")).size(), 1);
+        QCOMPARE(HelpWindows().size(), 1);
+        rig.dialog.reset();
+        QVERIFY(HelpWindows().isEmpty());
+    }
+
+    void helpKeyWorksInEveryDialogAndLeavesHelpUsable_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::newRow("About box") << ids::kMenuAbout;
+        QTest::newRow("input chooser") << ids::kMenuSelectInput;
+        QTest::newRow("conversion directory chooser") << ids::kMenuConversionDir;
+        QTest::newRow("Set Output") << ids::kSetOutput;
+    }
+
+    void helpKeyWorksInEveryDialogAndLeavesHelpUsable()
+    {
+        QFETCH(int, command);
+        Rig rig({StandardCodec()});
+        rig.dialog->show();
+        rig.dialog->LoadInput(rig.Wav("song.wav", 2, 44100));
+        SetLongHelpPage(rig);
+        int scrolledTo = -1;
+        {
+            ModalWatcher watcher([&](QWidget* modal) {
+                QTest::keyClick(modal, Qt::Key_F1);
+                QCOMPARE(HelpWindows().size(), 1);
+                QWidget* help = HelpWindows().constFirst();
+                QVERIFY(help->isVisible());
+                auto* browser = help->findChild<QTextBrowser*>();
+                QCOMPARE(browser->verticalScrollBar()->value(), 0);
+                // Delivered as the window system delivers it, so a window blocked by the dialog
+                // would never see it.
+                QVERIFY(QTest::qWaitForWindowActive(help));
+                QTest::keyClick(help->windowHandle(), Qt::Key_PageDown);
+                scrolledTo = browser->verticalScrollBar()->value();
+                qobject_cast<QDialog*>(modal)->reject();
+            });
+            if (command == ids::kSetOutput)
+                rig.Find<QPushButton>(ids::kSetOutput)->click();
+            else
+                rig.Menu(command)->trigger();
+            QCOMPARE(watcher.Seen().size(), std::size_t{1});
+        }
+        QVERIFY(scrolledTo > 0);
     }
 
     void pendingInputReplacesTheChooser()
