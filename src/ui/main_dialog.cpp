@@ -10,6 +10,7 @@
 #include "ui/dialog_face.h"
 #include "ui/dialog_units.h"
 #include "ui/folder_chooser.h"
+#include "ui/format_list.h"
 #include "ui/help_key.h"
 #include "ui/help_window.h"
 #include "ui/input_file_chooser.h"
@@ -161,12 +162,9 @@ void MainDialog::BuildControls()
     inputPathLabel = AddPathStatic(face, units, ids::kInputPath, "No file selected yet.", 43, 18, 156);
     outputPathLabel = AddPathStatic(face, units, ids::kOutputPath, "-", 43, 41, 156);
 
-    formatList = new QComboBox(face);
-    const int closedHeight = formatList->sizeHint().height();
+    formatList = new FormatList(units.Y(kListDropUnits), face);
     PlaceControl(formatList, units, ids::kFormatList, 140, 72, 111, kListDropUnits);
-    formatList->resize(formatList->width(), closedHeight);
-    const int itemHeight = std::max(formatList->fontMetrics().height(), 1);
-    formatList->setMaxVisibleItems(std::max((units.Y(kListDropUnits) - closedHeight) / itemHeight, 1));
+    formatList->resize(formatList->width(), formatList->sizeHint().height());
     // activated is the user's choice only, like the list's selection-change notification.
     connect(formatList, &QComboBox::activated, this, [this] { ApplyPreset(ids::kPresetList); });
 

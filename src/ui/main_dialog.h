@@ -18,7 +18,6 @@
 
 class QAction;
 class QButtonGroup;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -28,6 +27,7 @@ class QRadioButton;
 namespace cantrix {
 
 class ConverterEngine;
+class FormatList;
 class HelpWindow;
 class MainMenu;
 class PathLabel;
@@ -121,7 +121,7 @@ private:
     QPushButton* selectInputButton = nullptr;
     PathLabel* inputPathLabel = nullptr;
     PathLabel* outputPathLabel = nullptr;
-    QComboBox* formatList = nullptr;
+    FormatList* formatList = nullptr;
     QPushButton* setOutputButton = nullptr;
     QPushButton* previewButton = nullptr;
     QMenu* contextMenu = nullptr;

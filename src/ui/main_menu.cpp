@@ -1,33 +1,12 @@
 #include "ui/main_menu.h"
 
 #include "ui/control_ids.h"
+#include "ui/style_hint_override.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
-#include <QProxyStyle>
 
 namespace cantrix {
-
-namespace {
-// The application's style, except that a separator on the menu bar sends the menus after it to the
-// bar's right end, as some styles do by themselves.
-class RightAlignedHelpStyle : public QProxyStyle {
-public:
-    explicit RightAlignedHelpStyle(QObject* owner) : QProxyStyle(QApplication::style()->name())
-    {
-        setParent(owner);
-    }
-
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* data) const override
-    {
-        if (hint == SH_DrawMenuBarSeparator)
-            return 1;
-        return QProxyStyle::styleHint(hint, option, widget, data);
-    }
-};
-} // namespace
 
 MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
 {
@@ -43,7 +22,7 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
 
     // "&Help" stands at the right end, where the program has always had it: the bar's style puts
     // the menus after a separator there. Being on the same bar, it is one arrow key away.
-    setStyle(new RightAlignedHelpStyle(this));
+    setStyle(new StyleHintOverride(QStyle::SH_DrawMenuBarSeparator, 1, this));
     addSeparator();
     QMenu* help = addMenu(QStringLiteral("&Help"));
     AddItem(help, ids::kMenuHelpContents, "&Using Cantrix...");

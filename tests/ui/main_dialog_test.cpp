@@ -11,6 +11,7 @@
 #include "ui/path_label.h"
 #include "ui_test_helpers.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
@@ -21,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QtTest>
@@ -225,6 +227,42 @@ private slots:
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Left);
         QCOMPARE(bar->activeAction(), menus[2]);
         QApplication::activePopupWidget()->close();
+    }
+
+    void formatListOpensOnABoundedPopupOfWholeEntries()
+    {
+        // More entries than any screen holds rows, each longer than the closed box is wide.
+        std::vector<FakeFormat> formats;
+        for (int i = 0; i < 200; ++i) {
+            FakeFormat format = Layer3Format(static_cast<std::uint32_t>(1000 + i), 2);
+            format.description = std::to_string(8 + i) + " kBit/s, 44100 Hz, Stereo, long name";
+            formats.push_back(format);
+        }
+        Rig rig({Codec(formats)});
+        rig.dialog->show();
+        rig.dialog->LoadInput(rig.Wav("song.wav", 2, 44100));
+        QComboBox* list = rig.List();
+        const int closedWidth = list->width();
+        QCOMPARE(list->toolTip(), list->currentText());
+        list->setCurrentIndex(7);
+        QCOMPARE(list->toolTip(), list->itemText(7));
+
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        QWidget* popup = view->window();
+        QVERIFY(QTest::qWaitForWindowExposed(popup));
+        const int rowHeight = view->visualRect(list->model()->index(0, 0)).height();
+        const int rows = view->viewport()->height() / rowHeight;
+        QVERIFY2(rows >= 4 && rows <= 12, qPrintable(QString::number(rows)));
+        QVERIFY(popup->height() < list->screen()->availableGeometry().height() / 2);
+        for (const int row : {0, 7, 199}) {
+            const QString text = list->itemText(row);
+            QVERIFY2(view->fontMetrics().horizontalAdvance(text) < view->viewport()->width(),
+                     qPrintable(text));
+        }
+        QVERIFY(!view->horizontalScrollBar()->isVisible());
+        list->hidePopup();
+        QCOMPARE(list->width(), closedWidth);
     }
 
     void presetsBeforeInputShowNoFormat()
