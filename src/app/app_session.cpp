@@ -33,6 +33,7 @@ int AppSession::Run(const PlatformVersion& version, const std::vector<std::strin
     {
         MainDialog dialog(engine, conversionDir, presenter);
         dialog.SetBeepWhenDone(options.ringTheBell);
+        dialog.SetChooserSettings(&settings);
         if (arguments.size() > 1)
             dialog.SetPendingInput(LongPathFromArgument(arguments[1]));
         // The dialog returns from its run only after a running conversion has ended.

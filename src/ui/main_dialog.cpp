@@ -6,7 +6,6 @@
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/control_ids.h"
-#include "ui/custom_file_dialog.h"
 #include "ui/dialog_face.h"
 #include "ui/dialog_units.h"
 #include "ui/folder_chooser.h"
@@ -15,6 +14,7 @@
 #include "ui/help_window.h"
 #include "ui/input_file_chooser.h"
 #include "ui/main_menu.h"
+#include "ui/output_chooser.h"
 #include "ui/output_naming.h"
 #include "ui/path_label.h"
 #include "ui/qt_progress_target.h"
@@ -305,7 +305,7 @@ void MainDialog::SelectInput()
         LoadInput(pendingInput);
         return;
     }
-    const QString chosen = RunInputChooser(this);
+    const QString chosen = RunInputChooser(this, folders);
     if (!chosen.isEmpty())
         LoadInput(ToPath(chosen));
 }
@@ -457,7 +457,7 @@ void MainDialog::ToggleBeep()
 void MainDialog::ChooseConversionDirectory()
 {
     QString folder = FromPath(conversionDir);
-    if (RunFolderChooser(this, folder))
+    if (RunFolderChooser(this, folder, folders))
         conversionDir = ToPath(folder);
     // Whatever the chooser returned, the current output moves into the conversion directory.
     const std::string output = engine.GetOutputPath();
@@ -467,19 +467,9 @@ void MainDialog::ChooseConversionDirectory()
 
 void MainDialog::SetOutput()
 {
-    const bool writeRiff = engine.GetWriteRiff() != 0;
-    CCustomFileDlg dialog(this);
-    dialog.setObjectName(QStringLiteral("setOutputDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(writeRiff ? QStringLiteral("wav") : QStringLiteral("mp3"));
-    // "*" rather than "*.*", which would hide names without a dot here.
-    dialog.setNameFilters(
-        {writeRiff ? QStringLiteral("Waveform Files (*.wav)") : QStringLiteral("Layer-3 Files (*.mp3)"),
-         QStringLiteral("All Files (*)")});
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    ShowOutputPath(ToPath(dialog.selectedFiles().constFirst()));
+    const QString chosen = RunOutputChooser(this, engine.GetWriteRiff() != 0, folders);
+    if (!chosen.isEmpty())
+        ShowOutputPath(ToPath(chosen));
 }
 
 void MainDialog::ShowAbout()

@@ -8,6 +8,7 @@
 // run: closing or destroying it cancels the run and waits, still processing events, for its end.
 #include "engine/engine_targets.h"
 #include "platform/codec_driver.h"
+#include "ui/folder_memory.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -51,6 +52,9 @@ public:
     // the user toggles it.
     void SetBeepWhenDone(std::int32_t value) { beepWhenDone = value; }
     std::int32_t GetBeepWhenDone() const { return beepWhenDone; }
+    // Where the file choosers remember the folders they were last used in; without it they
+    // remember nothing.
+    void SetChooserSettings(QSettings* settings) { folders = FolderMemory(settings); }
     // The help page; HelpWindow::FindHelpFile() unless set.
     void SetHelpFile(const QString& file) { helpFile = file; }
 
@@ -110,6 +114,7 @@ private:
     int selectedFormat = 0;
     bool initialized = false;
     QString helpFile;
+    FolderMemory folders;
 
     MainMenu* menu = nullptr;
     QProgressBar* progressBar = nullptr;

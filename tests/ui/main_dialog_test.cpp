@@ -534,7 +534,7 @@ private slots:
         }
         QCOMPARE(suffix, QStringLiteral("mp3"));
         QCOMPARE(filters,
-                 (QStringList{QStringLiteral("Layer-3 Files (*.mp3)"), QStringLiteral("All Files (*)")}));
+                 (QStringList{QStringLiteral("Layer-3 Files (*.mp3)"), QStringLiteral("All Files (*.*)")}));
         QCOMPARE(rig.Text(ids::kOutputPath), chosen + QStringLiteral(".mp3"));
         QCOMPARE(rig.engine->GetOutputPath(), (chosen + QStringLiteral(".mp3")).toStdString());
 
