@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libmp3lame-dev libmpg123-dev libpulse-dev libsndfile1-dev
+  libcanberra-dev libcanberra-pulse sound-theme-freedesktop libxcb1-dev
   fonts-dejavu-core
   libgtest-dev libbenchmark-dev
   ffmpeg mpg123 sox lame

@@ -392,7 +392,7 @@ void MainDialog::OnConversionDone()
     progress->Stop();
     encodeButton->setText(QString::fromUtf8(kEncodeText));
     if (beepWhenDone != 0)
-        presenter.Beep();
+        presenter.Beep(EventSound::Complete);
     if (!pendingInput.empty())
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     busy = false;

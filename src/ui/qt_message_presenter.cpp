@@ -1,6 +1,7 @@
 #include "ui/qt_message_presenter.h"
 
 #include "platform/string_table.h"
+#include "ui/desktop_sound_preferences.h"
 #include "ui/main_dialog.h"
 
 #include <QApplication>
@@ -12,7 +13,8 @@
 
 namespace cantrix {
 
-QtMessagePresenter::QtMessagePresenter(QObject* parent) : QObject(parent)
+QtMessagePresenter::QtMessagePresenter(QObject* parent)
+    : QObject(parent), sounds(QCoreApplication::applicationName().toStdString())
 {
 }
 
@@ -36,9 +38,12 @@ void QtMessagePresenter::ShowMessage(std::uint32_t id)
     done.wait();
 }
 
-void QtMessagePresenter::Beep()
+void QtMessagePresenter::Beep(EventSound sound)
 {
-    QApplication::beep();
+    // The X bell only where no sound server took the sound; none when the user has turned event
+    // sounds off.
+    if (sounds.Play(sound, DesktopSoundPreferences()) == SoundOutcome::Failed)
+        QApplication::beep();
 }
 
 namespace {

@@ -19,10 +19,13 @@ public:
     explicit QtMessagePresenter(QObject* parent = nullptr);
 
     void ShowMessage(std::uint32_t id) override;
-    void Beep() override;
+    // Plays the desktop's event sound.
+    void Beep(EventSound sound) override;
 
 private:
     void ShowHere(std::uint32_t id);
+
+    EventSoundPlayer sounds;
 };
 
 } // namespace cantrix

@@ -61,7 +61,7 @@ private:
     void SetPos(std::uint32_t position) override { steps = position; }
     void PostNotify(std::uint32_t message) override;
     void ShowMessage(std::uint32_t id) override { lastMessage = id; }
-    void Beep() override {}
+    void Beep(EventSound) override {}
 
     int ChooseFormat(const HeadlessOptions& options);
     std::string MessageText(std::uint32_t id) const;
