@@ -13,6 +13,9 @@ public:
     FormatList(int dropHeight, QWidget* parent);
 
     void showPopup() override;
+
+private:
+    int dropHeight;
 };
 
 } // namespace cantrix
