@@ -24,51 +24,36 @@
 namespace cantrix::test {
 namespace {
 
-QString ToQt(const std::filesystem::path& path)
+// A main window on a fake codec with an input loaded, remembering folders in `settings`; opens
+// chooser `command` and runs `drive` on it.
+void InWindow(QSettings& settings, int command, const std::function<void(QFileDialog&)>& drive)
 {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
-
-// A main window on a fake codec with an input loaded, remembering folders in `settings`.
-struct Rig {
-    explicit Rig(QSettings& settings)
-    {
-        FakeDriverConfig config;
-        config.formats = {Layer3Format(3000, 2)};
-        codecs.Install(std::make_unique<FakeCodecDriver>(config));
-        engine = std::make_unique<ConverterEngine>(codecs, &presenter);
-        dialog = std::make_unique<MainDialog>(*engine, conversionDir, presenter);
-        dialog->SetChooserSettings(&settings);
-        dialog->show();
-        const std::string input = dir.File("song.wav");
-        WriteFile(input, PcmWav(2, 44100, 16, Bytes(4096, 0x11)));
-        dialog->LoadInput(input);
-    }
-
-    // Opens chooser `command` and runs `drive` on it.
-    void Open(int command, const std::function<void(QFileDialog&)>& drive)
-    {
-        ModalWatcher watcher([&](QWidget* modal) {
-            auto* chooser = qobject_cast<QFileDialog*>(modal);
-            QVERIFY(chooser != nullptr);
-            drive(*chooser);
-            if (chooser->isVisible())
-                chooser->reject();
-        });
-        if (command == ids::kSetOutput)
-            dialog->findChild<QPushButton*>(QString::number(command))->click();
-        else
-            dialog->findChild<QAction*>(QString::number(command))->trigger();
-        QCOMPARE(watcher.Seen().size(), std::size_t{1});
-    }
-
-    TempDir dir;
+    FakeDriverConfig config;
+    config.formats = {Layer3Format(3000, 2)};
     CodecManager codecs;
+    codecs.Install(std::make_unique<FakeCodecDriver>(config));
     RecordingPresenter presenter;
-    std::unique_ptr<ConverterEngine> engine;
+    ConverterEngine engine(codecs, &presenter);
     std::string conversionDir;
-    std::unique_ptr<MainDialog> dialog;
-};
+    MainDialog dialog(engine, conversionDir, presenter);
+    dialog.SetChooserSettings(&settings);
+    dialog.show();
+    TempDir dir;
+    WriteFile(dir.File("song.wav"), PcmWav(2, 44100, 16, Bytes(4096, 0x11)));
+    dialog.LoadInput(dir.File("song.wav"));
+    ModalWatcher watcher([&](QWidget* modal) {
+        auto* chooser = qobject_cast<QFileDialog*>(modal);
+        QVERIFY(chooser != nullptr);
+        drive(*chooser);
+        if (chooser->isVisible())
+            chooser->reject();
+    });
+    if (command == ids::kSetOutput)
+        dialog.findChild<QPushButton*>(QString::number(command))->click();
+    else
+        dialog.findChild<QAction*>(QString::number(command))->trigger();
+    QCOMPARE(watcher.Seen().size(), std::size_t{1});
+}
 
 // Checks that every column of the folder shown is in sight and shows its texts whole.
 void ExpectWholeColumns(QFileDialog& chooser, int entries)
@@ -76,10 +61,9 @@ void ExpectWholeColumns(QFileDialog& chooser, int entries)
     auto* model = chooser.findChild<QFileSystemModel*>(QStringLiteral("qt_filesystem_model"));
     auto* view = chooser.findChild<QTreeView*>(QStringLiteral("treeView"));
     QTRY_COMPARE(model->rowCount(view->rootIndex()), entries);
-    QHeaderView* header = view->header();
     // The columns grow, and the dialog with them, once the folder has been read.
-    QTRY_VERIFY2(header->length() <= view->viewport()->width(),
-                 qPrintable(QStringLiteral("%1 > %2").arg(header->length()).arg(view->viewport()->width())));
+    QHeaderView* header = view->header();
+    QTRY_VERIFY(header->length() <= view->viewport()->width());
     const QAbstractItemView* rows = view;
     for (int row = 0; row < entries; ++row) {
         for (int column = 1; column < header->count(); ++column) {
@@ -88,7 +72,6 @@ void ExpectWholeColumns(QFileDialog& chooser, int entries)
                      qPrintable(index.data().toString()));
         }
     }
-    // Room for a name of some twenty characters, at least.
     QVERIFY(header->sectionSize(0) > view->fontMetrics().horizontalAdvance(QStringLiteral("x")) * 20);
     QVERIFY(chooser.width() <= chooser.screen()->availableGeometry().width());
 }
@@ -117,46 +100,36 @@ private slots:
     {
         QFETCH(int, command);
         TempDir store;
-        QSettings settings(ToQt(store.Path() / "cantrix.conf"), QSettings::IniFormat);
-        // A folder whose size, type and date texts are long: a file just below 1 GiB, a text
-        // file, a long name.
+        QSettings settings(QString::fromStdString(store.File("cantrix.conf")), QSettings::IniFormat);
+        // Long size, type and date texts: a file just below 1 GiB, a text file, a long name.
         TempDir used;
-        const QString folder = ToQt(used.Path());
+        const QString folder = QString::fromStdString(used.Path().string());
         WriteFile(used.File("An hour-long recording of the concert.wav"),
                   PcmWav(2, 44100, 16, Bytes(400, 1)));
         WriteFile(used.File("big.wav"), PcmWav(2, 44100, 16, Bytes(400, 1)));
         std::filesystem::resize_file(used.Path() / "big.wav", (1u << 30) - 1);
         WriteFile(used.File("notes.txt"), Bytes{'n', 'o', 't', 'e', 's'});
 
-        QString firstFolder;
-        {
-            Rig rig(settings);
-            rig.Open(command, [&](QFileDialog& chooser) {
-                firstFolder = chooser.directory().absolutePath();
-                chooser.setDirectory(folder);
-                // The input chooser lists the WAV files only, the folder chooser everything.
-                ExpectWholeColumns(chooser, command == ids::kMenuConversionDir ? 3 : 2);
-                if (auto* folderChooser = qobject_cast<FolderChooser*>(&chooser)) {
-                    folderChooser->ChooseButton()->click();
-                    return;
-                }
-                // Typed, as the name field has the focus (selectFile leaves a focused field alone).
-                chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-                    ->setText(command == ids::kSetOutput ? "out.wav" : "big.wav");
-                static_cast<QDialog&>(chooser).accept(); // QFileDialog::accept is protected
-            });
-            QVERIFY(firstFolder != folder);
-            // Another chooser has its own memory.
-            const int other = command == ids::kSetOutput ? ids::kMenuSelectInput : ids::kSetOutput;
-            rig.Open(other, [&](QFileDialog& chooser) {
-                QCOMPARE(chooser.directory().absolutePath(), firstFolder);
-            });
-        }
-        // The next run opens there, and the options' own group holds nothing of it.
-        Rig next(settings);
-        next.Open(command,
-                  [&](QFileDialog& chooser) { QCOMPARE(chooser.directory().absolutePath(), folder); });
-        QVERIFY(!settings.childGroups().contains(QStringLiteral("Settings")));
+        const QString working = QDir::currentPath();
+        InWindow(settings, command, [&](QFileDialog& chooser) {
+            QCOMPARE(chooser.directory().absolutePath(), working);
+            chooser.setDirectory(folder);
+            // The folder chooser lists every file, the others the WAV files only.
+            ExpectWholeColumns(chooser, command == ids::kMenuConversionDir ? 3 : 2);
+            if (auto* folderChooser = qobject_cast<FolderChooser*>(&chooser))
+                return folderChooser->ChooseButton()->click();
+            // Typed, as the name field has the focus (selectFile leaves a focused field alone).
+            chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(command == ids::kSetOutput ? "out.wav" : "big.wav");
+            static_cast<QDialog&>(chooser).accept(); // QFileDialog::accept is protected
+        });
+        // Another chooser keeps its own memory; the next run opens this one where it was used.
+        const int other = command == ids::kSetOutput ? ids::kMenuSelectInput : ids::kSetOutput;
+        InWindow(settings, other,
+                 [&](QFileDialog& chooser) { QCOMPARE(chooser.directory().absolutePath(), working); });
+        InWindow(settings, command,
+                 [&](QFileDialog& chooser) { QCOMPARE(chooser.directory().absolutePath(), folder); });
+        // The options' own group holds nothing of it.
         QCOMPARE(settings.childGroups(), QStringList{QStringLiteral("Last Folders")});
     }
 };
