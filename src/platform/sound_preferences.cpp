@@ -143,7 +143,7 @@ SoundPreferences ReadSoundSettingsFiles(const std::vector<std::string>& files)
 
 void ApplyXSettings(const std::vector<unsigned char>& blob, SoundPreferences& preferences)
 {
-    // The layout of the XSETTINGS specification: byte order, 3 unused bytes, serial, count, then
+    // The layout that settings daemons publish: byte order, 3 unused bytes, serial, count, then
     // each setting: type, 1 unused byte, name length, name (padded), last-change serial, value.
     XSettingsReader reader(blob);
     std::uint32_t order = 0;
