@@ -6,11 +6,13 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libmp3lame-dev libmpg123-dev libpulse-dev libsndfile1-dev
+  libcanberra-dev libcanberra-pulse sound-theme-freedesktop libxcb1-dev
   fonts-dejavu-core
   libgtest-dev libbenchmark-dev
   ffmpeg mpg123 sox lame
   pulseaudio pulseaudio-utils
   xvfb xauth xdotool imagemagick time
+  openbox x11-utils
   help2man groff-base dpkg-dev desktop-file-utils appstream parallel
 )
 if [ "${1:-}" = "--print" ]; then

@@ -33,10 +33,11 @@ int AppSession::Run(const PlatformVersion& version, const std::vector<std::strin
     {
         MainDialog dialog(engine, conversionDir, presenter);
         dialog.SetBeepWhenDone(options.ringTheBell);
+        dialog.SetChooserSettings(&settings);
         if (arguments.size() > 1)
             dialog.SetPendingInput(LongPathFromArgument(arguments[1]));
-        // The dialog returns from its modal run only after a running conversion has ended.
-        dialog.exec();
+        // The dialog returns from its run only after a running conversion has ended.
+        dialog.Run();
 
         options.conversionDir = QFile::decodeName(QByteArray::fromStdString(conversionDir));
         options.ringTheBell = dialog.GetBeepWhenDone();

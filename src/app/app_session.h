@@ -20,7 +20,7 @@ public:
     AppSession(ConverterEngine& engine, MessagePresenter& presenter, QSettings& settings);
 
     // Refuses a platform that is too old (message 111, nothing read or written); otherwise reads
-    // the options, runs the main window modally with the first argument after the program's name
+    // the options, runs the main window with the first argument after the program's name
     // as its pending input, and writes the options back. Returns the exit status.
     int Run(const PlatformVersion& version, const std::vector<std::string>& arguments);
 

@@ -52,7 +52,7 @@ void ConverterEngine::ShowCodecAbout(DriverAboutHost* parent)
 {
     if (driverId == nullptr) {
         if (presenter != nullptr)
-            presenter->Beep();
+            presenter->Beep(EventSound::Bell);
         return;
     }
     HACMDRIVER driver = nullptr;

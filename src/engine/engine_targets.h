@@ -1,6 +1,8 @@
 #pragma once
 // The three ways the engine reaches a user interface. The window and the terminal front end each
 // implement them; the engine never knows which one it talks to.
+#include "platform/event_sound.h"
+
 #include <cstdint>
 
 namespace cantrix {
@@ -33,8 +35,9 @@ protected:
 class MessagePresenter {
 public:
     virtual void ShowMessage(std::uint32_t id) = 0;
-    // The default message beep, for a command that has nothing to show.
-    virtual void Beep() = 0;
+    // One of the desktop's event sounds: "bell" for a command that has nothing to show,
+    // "complete" at the end of a run.
+    virtual void Beep(EventSound sound) = 0;
 
 protected:
     ~MessagePresenter() = default;

@@ -47,7 +47,8 @@ PreviewDialog::PreviewDialog(ConverterEngine& engine, QWidget* parent) : QDialog
     setWindowTitle(QString::fromUtf8(kCaption));
     // A caption and a frame, but no system menu and so no close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setModal(true);
+    // Blocks the main window only, so the help window stays usable.
+    setWindowModality(Qt::WindowModal);
 
     const DialogUnits units(font());
     auto* face = new DialogFace(QSize(units.X(kWidthUnits), units.Y(kHeightUnits)), false, this);

@@ -40,6 +40,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About MPEG Layer-3 Cantrix"));
     setObjectName(QStringLiteral("100"));
+    // Blocks the main window only, so the help window stays usable.
+    setWindowModality(Qt::WindowModal);
     const DialogUnits units(font());
     auto* face = new DialogFace(QSize(units.X(kWidthUnits), units.Y(kHeightUnits)), false, this);
     auto* layout = new QVBoxLayout(this);

@@ -95,15 +95,15 @@ void FolderChooser::accept()
         setDirectory(named);
 }
 
-bool RunFolderChooser(QWidget* parent, QString& folder)
+bool RunFolderChooser(QWidget* parent, QString& folder, const FolderMemory& folders)
 {
     FolderChooser chooser(parent);
-    if (!folder.isEmpty() && QFileInfo(folder).isDir())
-        chooser.setDirectory(folder);
+    chooser.setDirectory(folders.StartFolder(Chooser::ConversionDir, folder));
     chooser.exec();
     if (chooser.ChosenFolder().isEmpty())
         return false;
     folder = chooser.ChosenFolder();
+    folders.Remember(Chooser::ConversionDir, folder);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "ui/custom_file_dialog.h"
+#include "ui/folder_memory.h"
 
 #include <QString>
 
@@ -34,9 +35,10 @@ private:
     QString chosenFolder;
 };
 
-// Runs the conversion directory chooser, a file dialog turned folder picker that starts in
-// `folder` (when not empty). On "Choose" `folder` becomes the folder shown (without a trailing
-// separator, except the root) and the result is true; otherwise `folder` is left as it was.
-bool RunFolderChooser(QWidget* parent, QString& folder);
+// Runs the conversion directory chooser, a file dialog turned folder picker that starts in the
+// folder it was last used in (as `folders` remembers it), else in `folder`, else in the working
+// folder. On "Choose" `folder` becomes the folder shown (without a trailing separator, except the
+// root), is remembered, and the result is true; otherwise `folder` is left as it was.
+bool RunFolderChooser(QWidget* parent, QString& folder, const FolderMemory& folders);
 
 } // namespace cantrix

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -13,6 +14,7 @@ namespace cantrix {
 namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 560;
+constexpr double kMaxScreenShare = 0.9;
 // The installed data folder, relative to the installed program's folder.
 constexpr const char* kInstalledDataDir = "../share/cantrix";
 } // namespace
@@ -25,7 +27,8 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), browser(n
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(browser);
-    resize(kWidth, kHeight);
+    // No larger than most of the screen, however large the desktop scales windows.
+    resize(QSize(kWidth, kHeight).boundedTo(screen()->availableGeometry().size() * kMaxScreenShare));
 }
 
 bool HelpWindow::Open(const QString& file)

@@ -6,7 +6,7 @@
 #include "ui/format_readout.h"
 
 #include <QFile>
-#include <QFileSystemModel>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -21,7 +21,6 @@ namespace cantrix {
 
 namespace {
 constexpr QLatin1String kWaveFilter("Waveform Files (*.wav)");
-constexpr QLatin1String kAllFilesFilter("All Files (*.*)");
 constexpr QLatin1String kDefaultSuffix("wav");
 
 // The panel's template, in dialog units: 277 x 20, "Format:" at x 6 (24 wide), the readout at
@@ -78,7 +77,7 @@ InputFileChooser::InputFileChooser(QWidget* parent, MediaCommandSink sink)
     }
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFile);
-    setNameFilters({QString(kWaveFilter), QString(kAllFilesFilter)});
+    SetFileTypes(kWaveFilter);
     setDefaultSuffix(kDefaultSuffix);
 
     readout = new FormatReadout(this);
@@ -87,10 +86,7 @@ InputFileChooser::InputFileChooser(QWidget* parent, MediaCommandSink sink)
 
     connect(this, &QFileDialog::currentChanged, this, &InputFileChooser::ScheduleReadout);
     connect(this, &QFileDialog::directoryEntered, this, &InputFileChooser::ScheduleReadout);
-    connect(this, &QFileDialog::filterSelected, this, [this] {
-        ApplyAllFilesPattern();
-        ScheduleReadout();
-    });
+    connect(this, &QFileDialog::filterSelected, this, &InputFileChooser::ScheduleReadout);
     if (auto* nameEdit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
         connect(nameEdit, &QLineEdit::textChanged, this, &InputFileChooser::ScheduleReadout);
 }
@@ -217,21 +213,15 @@ QString InputFileChooser::NamedPath() const
     return selectedFiles().value(0);
 }
 
-void InputFileChooser::ApplyAllFilesPattern()
-{
-    // "*.*" means every file where this filter comes from, but only names with a dot to Qt.
-    if (selectedNameFilter() != kAllFilesFilter)
-        return;
-    if (auto* model = findChild<QFileSystemModel*>(QStringLiteral("qt_filesystem_model")))
-        model->setNameFilters({QStringLiteral("*")});
-}
-
-QString RunInputChooser(QWidget* parent)
+QString RunInputChooser(QWidget* parent, const FolderMemory& folders)
 {
     InputFileChooser chooser(parent);
+    chooser.setDirectory(folders.StartFolder(Chooser::Input));
     if (chooser.exec() != QDialog::Accepted)
         return {};
-    return chooser.selectedFiles().value(0);
+    const QString chosen = chooser.selectedFiles().value(0);
+    folders.Remember(Chooser::Input, QFileInfo(chosen).absolutePath());
+    return chosen;
 }
 
 } // namespace cantrix

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/mci_result.h"
 #include "ui/custom_file_dialog.h"
+#include "ui/folder_memory.h"
 
 #include <QString>
 #include <functional>
@@ -57,7 +58,6 @@ private:
     void StopAudition();
     // The file that Open would return now, or an empty string when the name field is empty.
     QString NamedPath() const;
-    void ApplyAllFilesPattern();
     QWidget* BuildPanel();
     // PLAY and STOP side by side, their clicks connected.
     QWidget* BuildAuditionArea(const DialogUnits& units);
@@ -72,8 +72,9 @@ private:
 };
 
 // Runs the input chooser: an open-file dialog for WAV files whose panel shows the format of the
-// file named in it and can play it. Returns the chosen path, or an empty string when the user
-// cancelled.
-QString RunInputChooser(QWidget* parent);
+// file named in it and can play it. It opens in the folder it was last used in (as `folders`
+// remembers it) and remembers the chosen file's folder. Returns the chosen path, or an empty
+// string when the user cancelled.
+QString RunInputChooser(QWidget* parent, const FolderMemory& folders);
 
 } // namespace cantrix

@@ -9,9 +9,12 @@
 #include "ui/dialog_face.h"
 #include "ui/dialog_units.h"
 #include "ui/folder_chooser.h"
+#include "ui/format_list.h"
+#include "ui/help_key.h"
 #include "ui/help_window.h"
 #include "ui/input_file_chooser.h"
 #include "ui/main_menu.h"
+#include "ui/output_chooser.h"
 #include "ui/output_naming.h"
 #include "ui/path_label.h"
 #include "ui/qt_progress_target.h"
@@ -22,8 +25,8 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -32,7 +35,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace cantrix {
@@ -89,7 +91,9 @@ MainDialog::MainDialog(ConverterEngine& engine, std::string& conversionDir, Mess
 {
     setObjectName(QStringLiteral("102"));
     setWindowTitle(QString::fromUtf8(kCaption));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    // A normal top-level window of the desktop, not a dialog: its own task-bar entry, a minimise
+    // box, no maximise box (its size is fixed).
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
     BuildControls();
@@ -107,6 +111,7 @@ MainDialog::~MainDialog()
         engine.SetNotifyTarget(nullptr, 0);
         engine.SetProgressCtrl(nullptr);
     }
+    delete helpWindow;
 }
 
 void MainDialog::BuildControls()
@@ -157,12 +162,9 @@ void MainDialog::BuildControls()
     inputPathLabel = AddPathStatic(face, units, ids::kInputPath, "No file selected yet.", 43, 18, 156);
     outputPathLabel = AddPathStatic(face, units, ids::kOutputPath, "-", 43, 41, 156);
 
-    formatList = new QComboBox(face);
-    const int closedHeight = formatList->sizeHint().height();
+    formatList = new FormatList(units.Y(kListDropUnits), face);
     PlaceControl(formatList, units, ids::kFormatList, 140, 72, 111, kListDropUnits);
-    formatList->resize(formatList->width(), closedHeight);
-    const int itemHeight = std::max(formatList->fontMetrics().height(), 1);
-    formatList->setMaxVisibleItems(std::max((units.Y(kListDropUnits) - closedHeight) / itemHeight, 1));
+    formatList->resize(formatList->width(), formatList->sizeHint().height());
     // activated is the user's choice only, like the list's selection-change notification.
     connect(formatList, &QComboBox::activated, this, [this] { ApplyPreset(ids::kPresetList); });
 
@@ -178,8 +180,7 @@ void MainDialog::BuildControls()
         connect(button, &QPushButton::clicked, this, [this, id] { Command(id); });
     }
 
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, &MainDialog::ShowHelp);
+    connect(new HelpKey(this), &HelpKey::Pressed, this, &MainDialog::ShowHelp);
 }
 
 void MainDialog::setVisible(bool visible)
@@ -191,6 +192,17 @@ void MainDialog::setVisible(bool visible)
         Initialize();
     }
     QDialog::setVisible(visible);
+}
+
+int MainDialog::Run()
+{
+    // Not exec(): that would make the window modal, and the desktop would treat it as a dialog.
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    show();
+    if (isVisible())
+        loop.exec();
+    return result();
 }
 
 void MainDialog::Initialize()
@@ -293,7 +305,7 @@ void MainDialog::SelectInput()
         LoadInput(pendingInput);
         return;
     }
-    const QString chosen = RunInputChooser(this);
+    const QString chosen = RunInputChooser(this, folders);
     if (!chosen.isEmpty())
         LoadInput(ToPath(chosen));
 }
@@ -380,7 +392,7 @@ void MainDialog::OnConversionDone()
     progress->Stop();
     encodeButton->setText(QString::fromUtf8(kEncodeText));
     if (beepWhenDone != 0)
-        presenter.Beep();
+        presenter.Beep(EventSound::Complete);
     if (!pendingInput.empty())
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     busy = false;
@@ -445,7 +457,7 @@ void MainDialog::ToggleBeep()
 void MainDialog::ChooseConversionDirectory()
 {
     QString folder = FromPath(conversionDir);
-    if (RunFolderChooser(this, folder))
+    if (RunFolderChooser(this, folder, folders))
         conversionDir = ToPath(folder);
     // Whatever the chooser returned, the current output moves into the conversion directory.
     const std::string output = engine.GetOutputPath();
@@ -455,19 +467,9 @@ void MainDialog::ChooseConversionDirectory()
 
 void MainDialog::SetOutput()
 {
-    const bool writeRiff = engine.GetWriteRiff() != 0;
-    QFileDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("setOutputDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(writeRiff ? QStringLiteral("wav") : QStringLiteral("mp3"));
-    // "*" rather than "*.*", which would hide names without a dot here.
-    dialog.setNameFilters(
-        {writeRiff ? QStringLiteral("Waveform Files (*.wav)") : QStringLiteral("Layer-3 Files (*.mp3)"),
-         QStringLiteral("All Files (*)")});
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    ShowOutputPath(ToPath(dialog.selectedFiles().constFirst()));
+    const QString chosen = RunOutputChooser(this, engine.GetWriteRiff() != 0, folders);
+    if (!chosen.isEmpty())
+        ShowOutputPath(ToPath(chosen));
 }
 
 void MainDialog::ShowAbout()
@@ -478,12 +480,17 @@ void MainDialog::ShowAbout()
 
 void MainDialog::ShowHelp()
 {
+    // The help window has no owner, so a dialog in front, which blocks only its owners, leaves it
+    // usable.
     if (helpWindow == nullptr)
-        helpWindow = new HelpWindow(this);
+        helpWindow = new HelpWindow;
     if (helpWindow->Open(helpFile.isEmpty() ? HelpWindow::FindHelpFile() : helpFile))
         return;
+    // Help may be asked for in a dialog in front of this window, which must own the message.
+    QWidget* owner = QApplication::activeModalWidget();
     QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), QString::fromUtf8(kHelpFailed),
-                    QMessageBox::Ok, this);
+                    QMessageBox::Ok, owner != nullptr ? owner : this);
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 
@@ -491,6 +498,7 @@ void MainDialog::ShowDriverAbout(const std::string& title, const std::string& te
 {
     QMessageBox box(QMessageBox::Information, QString::fromUtf8(title.c_str()),
                     QString::fromUtf8(text.c_str()), QMessageBox::Ok, this);
+    box.setWindowModality(Qt::WindowModal);
     box.exec();
 }
 

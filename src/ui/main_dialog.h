@@ -8,6 +8,7 @@
 // run: closing or destroying it cancels the run and waits, still processing events, for its end.
 #include "engine/engine_targets.h"
 #include "platform/codec_driver.h"
+#include "ui/folder_memory.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -18,7 +19,6 @@
 
 class QAction;
 class QButtonGroup;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -28,6 +28,7 @@ class QRadioButton;
 namespace cantrix {
 
 class ConverterEngine;
+class FormatList;
 class HelpWindow;
 class MainMenu;
 class PathLabel;
@@ -51,8 +52,14 @@ public:
     // the user toggles it.
     void SetBeepWhenDone(std::int32_t value) { beepWhenDone = value; }
     std::int32_t GetBeepWhenDone() const { return beepWhenDone; }
+    // Where the file choosers remember the folders they were last used in; without it they
+    // remember nothing.
+    void SetChooserSettings(QSettings* settings) { folders = FolderMemory(settings); }
     // The help page; HelpWindow::FindHelpFile() unless set.
     void SetHelpFile(const QString& file) { helpFile = file; }
+
+    // Shows the window and runs the program's events until it has closed; returns its result.
+    int Run();
 
     bool IsBusy() const { return busy; }
     int GetSelectedFormat() const { return selectedFormat; }
@@ -107,6 +114,7 @@ private:
     int selectedFormat = 0;
     bool initialized = false;
     QString helpFile;
+    FolderMemory folders;
 
     MainMenu* menu = nullptr;
     QProgressBar* progressBar = nullptr;
@@ -118,7 +126,7 @@ private:
     QPushButton* selectInputButton = nullptr;
     PathLabel* inputPathLabel = nullptr;
     PathLabel* outputPathLabel = nullptr;
-    QComboBox* formatList = nullptr;
+    FormatList* formatList = nullptr;
     QPushButton* setOutputButton = nullptr;
     QPushButton* previewButton = nullptr;
     QMenu* contextMenu = nullptr;

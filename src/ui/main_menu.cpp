@@ -1,6 +1,7 @@
 #include "ui/main_menu.h"
 
 #include "ui/control_ids.h"
+#include "ui/style_hint_override.h"
 
 #include <QAction>
 #include <QMenu>
@@ -19,17 +20,16 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     AddItem(options, ids::kMenuBeep, "&Beep When Done", true);
     AddItem(options, ids::kMenuConversionDir, "&Set Conversion Directory");
 
-    // A menu bar lays its menus out from the left; a second bar in the right-hand corner puts
-    // "&Help" at the right end, where the program has always had it.
-    auto* helpBar = new QMenuBar(this);
-    helpBar->setObjectName(QStringLiteral("helpBar"));
-    QMenu* help = helpBar->addMenu(QStringLiteral("&Help"));
+    // "&Help" stands at the right end, where the program has always had it: the bar's style puts
+    // the menus after a separator there. Being on the same bar, it is one arrow key away.
+    setStyle(new StyleHintOverride(QStyle::SH_DrawMenuBarSeparator, 1, this));
+    addSeparator();
+    QMenu* help = addMenu(QStringLiteral("&Help"));
     AddItem(help, ids::kMenuHelpContents, "&Using Cantrix...");
     AddItem(help, ids::kMenuHelpOnHelp, "Using &Help...");
     help->addSeparator();
     AddItem(help, ids::kMenuAbout, "About MPEG Layer-3 &Cantrix");
     AddItem(help, ids::kMenuCodecAbout, "About MPEG Layer-3 Audio &Codec");
-    setCornerWidget(helpBar, Qt::TopRightCorner);
 }
 
 QAction* MainMenu::Item(int id) const

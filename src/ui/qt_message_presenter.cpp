@@ -1,6 +1,8 @@
 #include "ui/qt_message_presenter.h"
 
 #include "platform/string_table.h"
+#include "ui/desktop_sound_preferences.h"
+#include "ui/main_dialog.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -11,7 +13,8 @@
 
 namespace cantrix {
 
-QtMessagePresenter::QtMessagePresenter(QObject* parent) : QObject(parent)
+QtMessagePresenter::QtMessagePresenter(QObject* parent)
+    : QObject(parent), sounds(QCoreApplication::applicationName().toStdString())
 {
 }
 
@@ -35,16 +38,34 @@ void QtMessagePresenter::ShowMessage(std::uint32_t id)
     done.wait();
 }
 
-void QtMessagePresenter::Beep()
+void QtMessagePresenter::Beep(EventSound sound)
 {
-    QApplication::beep();
+    // The X bell only where no sound server took the sound; none when the user has turned event
+    // sounds off.
+    if (sounds.Play(sound, DesktopSoundPreferences()) == SoundOutcome::Failed)
+        QApplication::beep();
 }
+
+namespace {
+// The window a message belongs to: the dialog open in front, else the main window while it exists.
+QWidget* MessageOwner()
+{
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<MainDialog*>(window) != nullptr && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+} // namespace
 
 void QtMessagePresenter::ShowHere(std::uint32_t id)
 {
     QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
-                    QString::fromUtf8(LoadString(id).c_str()), QMessageBox::Ok,
-                    QApplication::activeModalWidget());
+                    QString::fromUtf8(LoadString(id).c_str()), QMessageBox::Ok, MessageOwner());
+    // Blocks its owners only, so the help window stays usable.
+    box.setWindowModality(Qt::WindowModal);
     // A message raised while the window shows the wait cursor gets the normal one.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();

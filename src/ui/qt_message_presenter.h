@@ -7,7 +7,7 @@
 namespace cantrix {
 
 // Shows string-table messages in the program's standard message box: the text, an OK button, a
-// warning icon, the application's name as caption, the active modal window as owner.
+// warning icon, the application's name as caption, the dialog in front or the main window as owner.
 //
 // Thread rules: create it on the user-interface thread. A call from another thread hands the box
 // to the user-interface thread and waits until it has been dismissed; the user-interface thread
@@ -19,10 +19,13 @@ public:
     explicit QtMessagePresenter(QObject* parent = nullptr);
 
     void ShowMessage(std::uint32_t id) override;
-    void Beep() override;
+    // Plays the desktop's event sound.
+    void Beep(EventSound sound) override;
 
 private:
     void ShowHere(std::uint32_t id);
+
+    EventSoundPlayer sounds;
 };
 
 } // namespace cantrix

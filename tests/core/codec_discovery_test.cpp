@@ -73,7 +73,7 @@ TEST(CodecDiscovery, AboutBeepsWithoutCodecAndOpensTheDriversBoxWithOne)
         CodecManager codecs;
         ConverterEngine engine(codecs, &presenter);
         engine.ShowCodecAbout(&host);
-        EXPECT_EQ(presenter.Beeps(), 1);
+        EXPECT_EQ(presenter.Sounds(), std::vector<EventSound>{EventSound::Bell});
         EXPECT_TRUE(host.titles.empty());
     }
     CodecManager codecs;
@@ -84,7 +84,7 @@ TEST(CodecDiscovery, AboutBeepsWithoutCodecAndOpensTheDriversBoxWithOne)
     engine.ShowCodecAbout(&host);
     EXPECT_EQ(log->aboutCalls, 1);
     EXPECT_EQ(host.titles.size(), 1u);
-    EXPECT_EQ(presenter.Beeps(), 1);
+    EXPECT_EQ(presenter.Sounds(), std::vector<EventSound>{EventSound::Bell});
 }
 
 } // namespace

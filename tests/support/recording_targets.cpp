@@ -10,10 +10,10 @@ void RecordingPresenter::ShowMessage(std::uint32_t id)
     messages.push_back(id);
 }
 
-void RecordingPresenter::Beep()
+void RecordingPresenter::Beep(EventSound sound)
 {
     std::lock_guard lock(mutex);
-    ++beeps;
+    sounds.push_back(sound);
 }
 
 std::vector<std::uint32_t> RecordingPresenter::Messages()
@@ -22,10 +22,10 @@ std::vector<std::uint32_t> RecordingPresenter::Messages()
     return messages;
 }
 
-int RecordingPresenter::Beeps()
+std::vector<EventSound> RecordingPresenter::Sounds()
 {
     std::lock_guard lock(mutex);
-    return beeps;
+    return sounds;
 }
 
 void RecordingProgress::SetRange(std::uint32_t maximum)

@@ -11,14 +11,14 @@ namespace cantrix::test {
 class RecordingPresenter : public MessagePresenter {
 public:
     void ShowMessage(std::uint32_t id) override;
-    void Beep() override;
+    void Beep(EventSound sound) override;
     std::vector<std::uint32_t> Messages();
-    int Beeps();
+    std::vector<EventSound> Sounds();
 
 private:
     std::mutex mutex;
     std::vector<std::uint32_t> messages;
-    int beeps = 0;
+    std::vector<EventSound> sounds;
 };
 
 class RecordingProgress : public ProgressTarget {

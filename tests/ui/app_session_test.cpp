@@ -35,14 +35,23 @@ struct Rig {
     int Run(const PlatformVersion& version, const std::vector<std::string>& arguments,
             const std::function<void(MainDialog&)>& inWindow = {})
     {
-        ModalWatcher watcher([&](QWidget* modal) {
-            auto* dialog = qobject_cast<MainDialog*>(modal);
-            QVERIFY(dialog != nullptr);
-            ++windows;
-            if (inWindow)
-                inWindow(*dialog);
-            dialog->close();
+        // The main window is no modal dialog: it is found among the program's windows.
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<MainDialog*>(window);
+                if (dialog == nullptr || !dialog->isVisible())
+                    continue;
+                poll.stop();
+                ++windows;
+                if (inWindow)
+                    inWindow(*dialog);
+                dialog->close();
+                return;
+            }
         });
+        poll.start();
         AppSession session(*engine, presenter, settings);
         return session.Run(version, arguments);
     }

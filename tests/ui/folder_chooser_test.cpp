@@ -185,7 +185,7 @@ void FolderChooserTest::runReturnsChosenFolder()
         chooser.ChooseButton()->click();
     });
     QString conversionDir = folder + "/music";
-    QVERIFY(RunFolderChooser(nullptr, conversionDir));
+    QVERIFY(RunFolderChooser(nullptr, conversionDir, FolderMemory()));
     QCOMPARE(started, folder + "/music");
     QCOMPARE(conversionDir, folder + "/other");
 }
@@ -222,7 +222,7 @@ void FolderChooserTest::cancelAndComputerLeaveFolder()
     });
     const QString before = folder + "/music";
     QString conversionDir = before;
-    QVERIFY(!RunFolderChooser(nullptr, conversionDir));
+    QVERIFY(!RunFolderChooser(nullptr, conversionDir, FolderMemory()));
     QVERIFY(closed);
     QCOMPARE(conversionDir, before);
 }

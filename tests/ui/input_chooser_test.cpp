@@ -410,7 +410,7 @@ void InputChooserTest::openReturnsChosenPath()
         ClickFile(chooser, folder + "/" + name);
         DialogButton(chooser, QDialogButtonBox::Open)->click();
     });
-    QCOMPARE(RunInputChooser(nullptr), folder + "/" + name);
+    QCOMPARE(RunInputChooser(nullptr, FolderMemory()), folder + "/" + name);
 }
 
 void InputChooserTest::cancelReturnsNothing()
@@ -420,7 +420,7 @@ void InputChooserTest::cancelReturnsNothing()
         NameEdit(chooser)->setText("stereo.wav");
         DialogButton(chooser, QDialogButtonBox::Cancel)->click();
     });
-    QCOMPARE(RunInputChooser(nullptr), QString());
+    QCOMPARE(RunInputChooser(nullptr, FolderMemory()), QString());
 }
 
 void InputChooserTest::auditionButtonsCarryTheirIcons()

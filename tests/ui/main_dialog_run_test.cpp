@@ -141,7 +141,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.dialog->IsBusy(), kLongWait);
         ExpectLoaded(rig);
         QCOMPARE(rig.engine->GetRunOutcome(), RunOutcome::Finished);
-        QCOMPARE(rig.presenter.Beeps(), beep);
+        QCOMPARE(rig.presenter.Sounds(),
+                 beep != 0 ? std::vector<EventSound>{EventSound::Complete} : std::vector<EventSound>{});
         QVERIFY(StartsWith(rig.engine->GetOutputPath(), "RIFF"));
         QVERIFY(rig.dialog->isVisible());
     }
@@ -161,7 +162,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.dialog->IsBusy(), kLongWait);
         ExpectLoaded(rig);
         QCOMPARE(rig.engine->GetRunOutcome(), RunOutcome::Cancelled);
-        QCOMPARE(rig.presenter.Beeps(), 1);
+        QCOMPARE(rig.presenter.Sounds(), std::vector<EventSound>{EventSound::Complete});
         QVERIFY(rig.presenter.Messages().empty());
     }
 

@@ -11,14 +11,18 @@
 #include "ui/path_label.h"
 #include "ui_test_helpers.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QtTest>
@@ -98,6 +102,28 @@ void Drop(MainDialog& dialog, const QList<QUrl>& urls)
     QVERIFY(drop.isAccepted());
 }
 
+// The program's help windows; they have no owner, so that no dialog in front blocks them.
+QList<QWidget*> HelpWindows()
+{
+    QList<QWidget*> found;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->objectName() == QStringLiteral("helpWindow"))
+            found.append(window);
+    return found;
+}
+
+// Writes a help page long enough to scroll and makes it the window's help file.
+void SetLongHelpPage(Rig& rig)
+{
+    QString page = QStringLiteral("<html><head><title>Manual</title></head><body>");
+    for (int i = 0; i < 400; ++i)
+        page += QStringLiteral("<p>line %1</p>").arg(i);
+    const std::string file = rig.dir.File("help.html");
+    const QByteArray utf8 = page.toUtf8();
+    WriteFile(file, Bytes(utf8.begin(), utf8.end()));
+    rig.dialog->SetHelpFile(FromPath(file));
+}
+
 enum class Row { NoInput, InputLoaded };
 
 // Checks the enabled states and texts of one row of the window's state table.
@@ -172,6 +198,71 @@ private slots:
                              qPrintable(control->objectName() + " " + other->objectName()));
             }
         }
+    }
+
+    void helpMenuSitsAtTheBarsRightEndWithinReachOfTheArrowKeys()
+    {
+        Rig rig({StandardCodec()});
+        rig.dialog->show();
+        QCOMPARE(rig.dialog->findChildren<QMenuBar*>().size(), 1);
+        QMenuBar* bar = rig.dialog->findChild<QMenuBar*>();
+        QList<QAction*> menus;
+        for (QAction* action : bar->actions())
+            if (action->menu() != nullptr)
+                menus.append(action);
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
+        const QRect options = bar->actionGeometry(menus[1]);
+        const QRect help = bar->actionGeometry(menus[2]);
+        QVERIFY(bar->actionGeometry(menus[0]).left() < options.left());
+        QVERIFY(bar->width() - help.right() < help.width());
+        QVERIFY(help.left() - options.right() > 2 * help.width());
+
+        // Right goes from menu to menu and round; Left goes back round.
+        bar->setActiveAction(menus[0]);
+        for (const int next : {1, 2, 0}) {
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+            QCOMPARE(bar->activeAction(), menus[next]);
+        }
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Left);
+        QCOMPARE(bar->activeAction(), menus[2]);
+        QApplication::activePopupWidget()->close();
+    }
+
+    void formatListOpensOnABoundedPopupOfWholeEntries()
+    {
+        // More entries than any screen holds rows, each longer than the closed box is wide.
+        std::vector<FakeFormat> formats;
+        for (int i = 0; i < 200; ++i) {
+            FakeFormat format = Layer3Format(static_cast<std::uint32_t>(1000 + i), 2);
+            format.description = std::to_string(8 + i) + " kBit/s, 44100 Hz, Stereo, long name";
+            formats.push_back(format);
+        }
+        Rig rig({Codec(formats)});
+        rig.dialog->show();
+        rig.dialog->LoadInput(rig.Wav("song.wav", 2, 44100));
+        QComboBox* list = rig.List();
+        const int closedWidth = list->width();
+        QCOMPARE(list->toolTip(), list->currentText());
+        list->setCurrentIndex(7);
+        QCOMPARE(list->toolTip(), list->itemText(7));
+
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        QWidget* popup = view->window();
+        QVERIFY(QTest::qWaitForWindowExposed(popup));
+        const int rowHeight = view->visualRect(list->model()->index(0, 0)).height();
+        const int rows = view->viewport()->height() / rowHeight;
+        QVERIFY2(rows >= 4 && rows <= 12, qPrintable(QString::number(rows)));
+        QVERIFY(popup->height() < list->screen()->availableGeometry().height() / 2);
+        for (const int row : {0, 7, 199}) {
+            const QString text = list->itemText(row);
+            QVERIFY2(view->fontMetrics().horizontalAdvance(text) < view->viewport()->width(),
+                     qPrintable(text));
+        }
+        QVERIFY(!view->horizontalScrollBar()->isVisible());
+        list->hidePopup();
+        QCOMPARE(list->width(), closedWidth);
     }
 
     void presetsBeforeInputShowNoFormat()
@@ -443,7 +534,7 @@ private slots:
         }
         QCOMPARE(suffix, QStringLiteral("mp3"));
         QCOMPARE(filters,
-                 (QStringList{QStringLiteral("Layer-3 Files (*.mp3)"), QStringLiteral("All Files (*)")}));
+                 (QStringList{QStringLiteral("Layer-3 Files (*.mp3)"), QStringLiteral("All Files (*.*)")}));
         QCOMPARE(rig.Text(ids::kOutputPath), chosen + QStringLiteral(".mp3"));
         QCOMPARE(rig.engine->GetOutputPath(), (chosen + QStringLiteral(".mp3")).toStdString());
 
@@ -516,7 +607,7 @@ private slots:
         QCOMPARE(watcher.Seen().size(), std::size_t{1});
         QCOMPARE(watcher.Seen()[0].title, QStringLiteral("Fake"));
         QCOMPARE(watcher.Seen()[0].text, QStringLiteral("Fake codec"));
-        QCOMPARE(rig.presenter.Beeps(), 0);
+        QVERIFY(rig.presenter.Sounds().empty());
     }
 
     void codecAboutWithoutCodecBeeps()
@@ -528,7 +619,7 @@ private slots:
         rig.dialog->show();
         ModalWatcher watcher;
         rig.Menu(ids::kMenuCodecAbout)->trigger();
-        QCOMPARE(rig.presenter.Beeps(), 1);
+        QCOMPARE(rig.presenter.Sounds(), std::vector<EventSound>{EventSound::Bell});
         QCOMPARE(log->aboutCalls.load(), 0);
         QVERIFY(watcher.Seen().empty());
     }
@@ -549,16 +640,11 @@ private slots:
             }
         }
 
-        QString page = QStringLiteral("<html><head><title>Manual</title></head><body>");
-        for (int i = 0; i < 400; ++i)
-            page += QStringLiteral("<p>line %1</p>").arg(i);
-        const std::string file = rig.dir.File("help.html");
-        const QByteArray utf8 = page.toUtf8();
-        WriteFile(file, Bytes(utf8.begin(), utf8.end()));
-        rig.dialog->SetHelpFile(FromPath(file));
+        SetLongHelpPage(rig);
         rig.Menu(ids::kMenuHelpContents)->trigger();
-        auto* window = rig.dialog->findChild<QWidget*>(QStringLiteral("helpWindow"));
-        QVERIFY(window != nullptr && window->isVisible());
+        QCOMPARE(HelpWindows().size(), 1);
+        QWidget* window = HelpWindows().constFirst();
+        QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Manual"));
         auto* browser = window->findChild<QTextBrowser*>();
         QVERIFY(browser->toPlainText().contains(QStringLiteral("line 399")));
@@ -578,7 +664,50 @@ private slots:
             QVERIFY(window->isVisible());
             QCOMPARE(browser->verticalScrollBar()->value(), 0);
         }
-        QCOMPARE(rig.dialog->findChildren<QWidget*>(QStringLiteral("helpWindow")).size(), 1);
+        QCOMPARE(HelpWindows().size(), 1);
+        rig.dialog.reset();
+        QVERIFY(HelpWindows().isEmpty());
+    }
+
+    void helpKeyWorksInEveryDialogAndLeavesHelpUsable_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::newRow("About box") << ids::kMenuAbout;
+        QTest::newRow("input chooser") << ids::kMenuSelectInput;
+        QTest::newRow("conversion directory chooser") << ids::kMenuConversionDir;
+        QTest::newRow("Set Output") << ids::kSetOutput;
+    }
+
+    void helpKeyWorksInEveryDialogAndLeavesHelpUsable()
+    {
+        QFETCH(int, command);
+        Rig rig({StandardCodec()});
+        rig.dialog->show();
+        rig.dialog->LoadInput(rig.Wav("song.wav", 2, 44100));
+        SetLongHelpPage(rig);
+        int scrolledTo = -1;
+        {
+            ModalWatcher watcher([&](QWidget* modal) {
+                QTest::keyClick(modal, Qt::Key_F1);
+                QCOMPARE(HelpWindows().size(), 1);
+                QWidget* help = HelpWindows().constFirst();
+                QVERIFY(help->isVisible());
+                auto* browser = help->findChild<QTextBrowser*>();
+                QCOMPARE(browser->verticalScrollBar()->value(), 0);
+                // Delivered as the window system delivers it, so a window blocked by the dialog
+                // would never see it.
+                QVERIFY(QTest::qWaitForWindowActive(help));
+                QTest::keyClick(help->windowHandle(), Qt::Key_PageDown);
+                scrolledTo = browser->verticalScrollBar()->value();
+                qobject_cast<QDialog*>(modal)->reject();
+            });
+            if (command == ids::kSetOutput)
+                rig.Find<QPushButton>(ids::kSetOutput)->click();
+            else
+                rig.Menu(command)->trigger();
+            QCOMPARE(watcher.Seen().size(), std::size_t{1});
+        }
+        QVERIFY(scrolledTo > 0);
     }
 
     void pendingInputReplacesTheChooser()

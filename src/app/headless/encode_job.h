@@ -79,7 +79,7 @@ private:
     }
     void PostNotify(std::uint32_t message) override;
     void ShowMessage(std::uint32_t id) override { lastMessage = id; }
-    void Beep() override {}
+    void Beep(EventSound) override {}
 
     int ChooseFormat(const HeadlessOptions& options);
     std::string MessageText(std::uint32_t id) const;

@@ -23,7 +23,7 @@ constexpr int kInterruptedStatus = 130;
 class SilentPresenter : public MessagePresenter {
 public:
     void ShowMessage(std::uint32_t id) override { lastId = id; }
-    void Beep() override {}
+    void Beep(EventSound) override {}
     std::uint32_t lastId = 0;
 };
 

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The main window as a real window manager (openbox in a virtual X server) sees it: a normal
+# top-level window with its own task-bar entry, minimisable, fixed in size, not maximisable, and
+# still ended by Esc.
+# Usage: window_type_test.sh PROGRAM. Exits 77 (skipped) when a tool it needs is missing.
+set -euo pipefail
+
+program=$(realpath "$1")
+if [ "${2:-}" != "--inside-x" ]; then
+  for tool in xvfb-run openbox xprop xdotool; do
+    command -v "$tool" >/dev/null || { echo "skipped: needs $tool"; exit 77; }
+  done
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program" --inside-x
+fi
+
+work=$(mktemp -d)
+wm=
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$wm" ] && kill "$wm" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Private options and no sound server, so nothing of the user's is read or changed.
+export HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+export PULSE_SERVER="unix:$work/no-server"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
+
+openbox --sm-disable 2>"$work/openbox.log" &
+wm=$!
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.1
+done
+
+"$program" &
+pid=$!
+window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$pid" --name '^Quillonics MPEG Layer-3 Cantrix')
+window=${window%%$'\n'*}
+
+props=$(xprop -id "$window")
+echo "$props" | grep -E '^(WM_NAME|_NET_WM_WINDOW_TYPE|_NET_WM_STATE|WM_TRANSIENT_FOR|_NET_WM_ALLOWED_ACTIONS)' || true
+echo "$props" | grep -q '^WM_NAME(.*) = "Quillonics MPEG Layer-3 Cantrix (Summit)"$' || fail "caption"
+echo "$props" | grep -q '^_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL' || fail "type NORMAL first"
+! echo "$props" | grep -E '^_NET_WM_STATE\(ATOM\).*(MODAL|SKIP_TASKBAR)' || fail "modal or hidden from task bars"
+! echo "$props" | grep -q '^WM_TRANSIENT_FOR' || fail "transient for a window"
+actions=$(echo "$props" | grep '^_NET_WM_ALLOWED_ACTIONS')
+echo "$actions" | grep -q '_NET_WM_ACTION_MINIMIZE' || fail "no minimise"
+! echo "$actions" | grep -q '_NET_WM_ACTION_MAXIMIZE' || fail "maximisable"
+! echo "$actions" | grep -q '_NET_WM_ACTION_RESIZE' || fail "resizable"
+
+xdotool windowminimize --sync "$window"
+xprop -id "$window" WM_STATE | grep -q 'window state: Iconic' || fail "minimising leaves it $(xprop -id "$window" WM_STATE)"
+
+# Back on the screen, Esc ends the program as it always did.
+xdotool windowactivate --sync "$window" 2>/dev/null
+xdotool key --window "$window" Escape
+status=0
+timeout 30 tail --pid="$pid" -f /dev/null || fail "Esc did not end the program"
+wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || fail "exit status $status"
+echo "PASS"
