@@ -59,9 +59,15 @@ echo "$actions" | grep -q '_NET_WM_ACTION_MINIMIZE' || fail "no minimise"
 xdotool windowminimize --sync "$window"
 xprop -id "$window" WM_STATE | grep -q 'window state: Iconic' || fail "minimising leaves it $(xprop -id "$window" WM_STATE)"
 
-# Back on the screen, Esc ends the program as it always did.
-xdotool windowactivate --sync "$window" 2>/dev/null
-xdotool key --window "$window" Escape
+# Back on the screen, Esc ends the program as it always did. The key goes to the focused window,
+# as a user's would; until the window manager has given it the focus, it is asked again.
+for _ in $(seq 100); do
+  xdotool windowactivate "$window" 2>/dev/null || true
+  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ] && break
+  sleep 0.1
+done
+[ "$(xdotool getwindowfocus 2>/dev/null)" = "$window" ] || fail "the window never got the focus back"
+xdotool key Escape
 status=0
 timeout 30 tail --pid="$pid" -f /dev/null || fail "Esc did not end the program"
 wait "$pid" || status=$?
