@@ -2,12 +2,23 @@
 
 #include <cstdarg>
 #include <lame/lame.h>
+#include <mutex>
 
 namespace cantrix {
 
 namespace {
 // The settings the encoder delay is asked with; LAME's delay does not depend on the format.
 constexpr LameEncoderSettings kDelayProbeSettings{44100, 2, 44100, 2, 128};
+
+// LAME's set-up fills process-wide tables that every encoder reads (lame_init_params writes the
+// quantiser's tables each time), and encoders of the pool and of parallel conversions set up at
+// any moment: one set-up at a time, so that two never write those tables at once. The values
+// written are always the same, so encoders that read them meanwhile see no change.
+std::mutex& SetUpLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 
 // LAME reports warnings through these callbacks on stderr by default. A driver has no console;
 // everything that matters comes back as a result code.
@@ -24,6 +35,7 @@ LameEncoder::~LameEncoder()
 MmResult LameEncoder::Open(const LameEncoderSettings& settings, std::unique_ptr<LameEncoder>& encoder)
 {
     encoder.reset();
+    const std::lock_guard setUp(SetUpLock());
     lame_global_flags* const created = lame_init();
     if (created == nullptr)
         return mmresult::kNoMemory;

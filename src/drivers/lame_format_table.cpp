@@ -9,33 +9,16 @@ namespace {
 constexpr std::uint32_t kMinInputRate = 8000;
 constexpr std::uint32_t kMaxInputRate = 192000;
 
-// The Layer-3 sampling rates, ascending: MPEG-2.5 (8000 to 12000), MPEG-2 (16000 to 24000) and
-// MPEG-1 (32000 to 48000).
-constexpr std::array<std::uint32_t, 9> kMpegRates{8000,  11025, 12000, 16000, 22050,
-                                                  24000, 32000, 44100, 48000};
-constexpr std::uint32_t kLowestMpeg2Rate = 16000;
-constexpr std::uint32_t kLowestMpeg1Rate = 32000;
 constexpr std::uint32_t kHighestMpegRate = 48000;
 // The MPEG-1 family bases a high input rate may be a multiple of, the preferred first.
 constexpr std::array<std::uint32_t, 3> kFamilyBases{48000, 44100, 32000};
-
-// The constant bit rates of each version, in kbit/s; MPEG-2.5 uses the MPEG-2 ones up to 64.
-constexpr std::array<std::uint16_t, 14> kMpeg1Kbps{32,  40,  48,  56,  64,  80,  96,
-                                                   112, 128, 160, 192, 224, 256, 320};
-constexpr std::array<std::uint16_t, 14> kMpeg2Kbps{8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-constexpr std::uint16_t kMpeg25MaxKbps = 64;
-
-// A frame holds 1152 samples in MPEG-1 and 576 in MPEG-2 and 2.5, so its size without the padding
-// byte is 1152 / 8 = 144 (or 72) times bit rate / sampling rate bytes.
-constexpr std::uint32_t kMpeg1FrameFactor = 144;
-constexpr std::uint32_t kMpeg2FrameFactor = 72;
 
 constexpr std::uint32_t kBitsPerByte = 8;
 constexpr std::uint32_t kBitsPerKbit = 1000;
 
 bool IsMpegRate(std::uint32_t rate)
 {
-    for (const std::uint32_t mpegRate : kMpegRates) {
+    for (const std::uint32_t mpegRate : lame_outputs::kRates) {
         if (mpegRate == rate)
             return true;
     }
@@ -53,8 +36,8 @@ std::uint32_t FamilyBase(std::uint32_t inputRate)
         }
         return kHighestMpegRate;
     }
-    std::uint32_t base = kMpegRates.front();
-    for (const std::uint32_t rate : kMpegRates) {
+    std::uint32_t base = lame_outputs::kRates.front();
+    for (const std::uint32_t rate : lame_outputs::kRates) {
         if (rate <= inputRate)
             base = rate;
     }
@@ -63,11 +46,8 @@ std::uint32_t FamilyBase(std::uint32_t inputRate)
 
 void AppendRate(std::uint32_t rate, std::uint16_t channels, std::vector<LameOutputFormat>& formats)
 {
-    const bool mpeg1 = rate >= kLowestMpeg1Rate;
-    const auto& kbpsList = mpeg1 ? kMpeg1Kbps : kMpeg2Kbps;
-    const std::uint16_t maxKbps = rate >= kLowestMpeg2Rate ? kbpsList.back() : kMpeg25MaxKbps;
-    for (const std::uint16_t kbps : kbpsList) {
-        if (kbps <= maxKbps)
+    for (const std::uint16_t kbps : lame_outputs::KbpsOf(rate)) {
+        if (lame_outputs::Offered(rate, kbps))
             formats.push_back({rate, channels, kbps});
     }
 }
@@ -139,8 +119,6 @@ std::vector<OfferedFormat> LameFormatTable::Offer(const WAVEFORMATEX& source) co
 MPEGLAYER3WAVEFORMAT LameFormatTable::Record(const LameOutputFormat& format) const
 {
     const std::uint32_t bitsPerSec = std::uint32_t{format.kbps} * kBitsPerKbit;
-    const std::uint32_t frameFactor =
-        format.sampleRate >= kLowestMpeg1Rate ? kMpeg1FrameFactor : kMpeg2FrameFactor;
     MPEGLAYER3WAVEFORMAT record{};
     record.wfx.wFormatTag = kWaveFormatMpegLayer3;
     record.wfx.nChannels = format.channels;
@@ -151,7 +129,7 @@ MPEGLAYER3WAVEFORMAT LameFormatTable::Record(const LameOutputFormat& format) con
     record.wfx.cbSize = kMpegLayer3CbSize;
     record.wID = kMpegLayer3IdMpeg;
     record.fdwFlags = kMpegLayer3FlagPaddingIso;
-    record.nBlockSize = static_cast<std::uint16_t>(frameFactor * bitsPerSec / format.sampleRate);
+    record.nBlockSize = static_cast<std::uint16_t>(layer3::SlotBytes(format.sampleRate, format.kbps, false));
     record.nFramesPerBlock = 1;
     record.nCodecDelay = encoderDelay;
     return record;

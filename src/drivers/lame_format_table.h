@@ -1,6 +1,7 @@
 #pragma once
 // The Layer-3 formats the LAME driver offers for a PCM source, their records and descriptions,
 // and the check that a destination record is one of them.
+#include "drivers/lame_output_formats.h"
 #include "platform/codec_driver.h"
 #include "platform/wave_format.h"
 
@@ -11,15 +12,6 @@
 #include <vector>
 
 namespace cantrix {
-
-// One constant bit rate Layer-3 output.
-struct LameOutputFormat {
-    std::uint32_t sampleRate = 0;
-    std::uint16_t channels = 0;
-    std::uint16_t kbps = 0;
-
-    bool operator==(const LameOutputFormat&) const = default;
-};
 
 class LameFormatTable {
 public:

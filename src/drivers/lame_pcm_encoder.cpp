@@ -14,12 +14,6 @@ static_assert(sizeof(short) == 2 && sizeof(int) == 4, "LAME's sample types must 
 // worker's blocks take one call each.
 constexpr std::uint32_t kChunkFrames = 4096;
 
-// LAME's documented worst case for one encode call: 1.25 bytes per sample (per channel) plus
-// 7200 bytes of frames it may still hold.
-constexpr std::uint64_t kBoundNumerator = 5;
-constexpr std::uint64_t kBoundDenominator = 4;
-constexpr std::uint64_t kEncodeSlack = 7200;
-
 // LAME's "output buffer too small" result; also used when no room is left, since a size of 0
 // would tell LAME not to check at all.
 constexpr int kLameBufferTooSmall = -1;
@@ -70,11 +64,6 @@ MmResult LamePcmEncoder::Open(const WAVEFORMATEX& source, const LameOutputFormat
     encoder.reset(new LamePcmEncoder(std::move(lame), source.nChannels,
                                      static_cast<std::uint16_t>(source.wBitsPerSample / 8)));
     return mmresult::kNoError;
-}
-
-std::uint64_t LamePcmEncoder::OutputBound(std::uint64_t frames)
-{
-    return (frames * kBoundNumerator + kBoundDenominator - 1) / kBoundDenominator + kEncodeSlack;
 }
 
 bool LamePcmEncoder::Encode(const unsigned char* source, std::uint32_t frames, unsigned char* output,

@@ -25,8 +25,13 @@ public:
     // Bytes of one sample frame (all channels) of the source.
     std::uint32_t FrameBytes() const { return frameBytes; }
 
-    // LAME's worst case for the output of encoding `frames` sample frames, and of a flush.
-    static std::uint64_t OutputBound(std::uint64_t frames);
+    // LAME's worst case for the output of encoding `frames` sample frames (its documented 1.25
+    // bytes per sample and channel, plus 7200 bytes of frames it may still hold), and of a flush.
+    static constexpr std::uint64_t OutputBound(std::uint64_t frames)
+    {
+        return (frames * 5 + 3) / 4 + kEncodeSlack;
+    }
+    static constexpr std::uint64_t kEncodeSlack = 7200;
     static constexpr std::uint64_t kFlushBound = 7200;
 
     // Encodes `frames` sample frames into at most `capacity` bytes; false when LAME fails (its

@@ -13,7 +13,7 @@ constexpr std::uint64_t kCreepFrames = 64;
 
 LameSegment::LameSegment(std::uint64_t firstFrame, std::uint32_t inputPerFrame, std::uint32_t frameBytes)
     : firstFrame(firstFrame), inputPerFrame(inputPerFrame), firstInput(firstFrame * inputPerFrame),
-      frameBytes(frameBytes)
+      frameBytes(frameBytes), output(firstFrame)
 {
 }
 
@@ -23,13 +23,13 @@ bool LameSegment::Feed(const unsigned char* source, std::uint64_t frames, const 
         if (stop != nullptr && stop->load(std::memory_order_relaxed))
             return false;
         const std::uint64_t chunk = std::min(frames, kFeedFrames);
-        if (!encoder->Encode(source, static_cast<std::uint32_t>(chunk), output))
+        if (!encoder->Encode(source, static_cast<std::uint32_t>(chunk), output.Bytes()))
             return false;
         source += chunk * FrameBytes();
         frames -= chunk;
         fed += chunk;
     }
-    return Index();
+    return output.Index();
 }
 
 bool LameSegment::EncodePcm(std::optional<std::uint64_t> flushFrame, bool final,
@@ -48,7 +48,7 @@ bool LameSegment::EncodePcm(std::optional<std::uint64_t> flushFrame, bool final,
         }
         if (encoder->FramesEncoded() > target)
             return false;
-        if (encoder->FramesEncoded() == target && !encoder->EmptyReservoir(output))
+        if (encoder->FramesEncoded() == target && !encoder->EmptyReservoir(output.Bytes()))
             return false;
     }
     if (!Feed(pcm.data() + fed * FrameBytes(), total - fed, &stop))
@@ -58,12 +58,7 @@ bool LameSegment::EncodePcm(std::optional<std::uint64_t> flushFrame, bool final,
 
 bool LameSegment::Finish()
 {
-    return encoder->Flush(output) && Index();
-}
-
-bool LameSegment::Index()
-{
-    return index.Update(output);
+    return encoder->Flush(output.Bytes()) && output.Index();
 }
 
 } // namespace cantrix

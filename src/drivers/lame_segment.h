@@ -15,14 +15,6 @@
 
 namespace cantrix {
 
-// A read-only view of a segment's frames: the bytes, their index and the stream frame of the
-// first one.
-struct SegmentFrames {
-    const std::vector<unsigned char>& bytes;
-    const Layer3FrameIndex& index;
-    std::uint64_t firstFrame;
-};
-
 class LameSegment {
 public:
     // A segment whose encoder starts at stream frame `firstFrame`, that is at input sample frame
@@ -52,14 +44,14 @@ public:
     // Ends the stream: what LAME holds is encoded.
     bool Finish();
 
-    SegmentFrames Frames() const { return {output, index, firstFrame}; }
-    std::vector<unsigned char>& Output() { return output; }
+    // Its output, its frames numbered as the stream's.
+    const Layer3Stream& Output() const { return output; }
     // The stream frame after the last indexed one.
-    std::uint64_t IndexedEnd() const { return firstFrame + index.Frames().size(); }
+    std::uint64_t IndexedEnd() const { return output.FrameEnd(); }
+    // Forgets its frames before stream frame `frame` (at most IndexedEnd()).
+    void DropBefore(std::uint64_t frame) { output.DropBefore(frame); }
 
 private:
-    bool Index();
-
     std::uint64_t firstFrame;
     std::uint32_t inputPerFrame;
     std::uint64_t firstInput;
@@ -67,8 +59,7 @@ private:
     std::uint64_t fed = 0;
     std::unique_ptr<LamePcmEncoder> encoder;
     std::vector<unsigned char> pcm;
-    std::vector<unsigned char> output;
-    Layer3FrameIndex index;
+    Layer3Stream output;
 };
 
 } // namespace cantrix

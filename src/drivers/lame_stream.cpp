@@ -17,8 +17,8 @@ MmResult LameStream::Open(const WAVEFORMATEX& source, const LameOutputFormat& ou
     if (result != mmresult::kNoError)
         return result;
     const std::uint32_t frameBytes = first->FrameBytes();
-    auto encoder = std::make_unique<SegmentedEncoder>(
-        source, output, std::move(first), PlanSegments(source.nSamplesPerSec, output.sampleRate), pool);
+    auto encoder = std::make_unique<SegmentedEncoder>(source, output, std::move(first),
+                                                      PlanSegments(source.nSamplesPerSec, output), pool);
     stream.reset(new LameStream(std::move(encoder), frameBytes));
     return mmresult::kNoError;
 }

@@ -1,25 +1,17 @@
 #include "drivers/layer3_frames.h"
 
+#include "drivers/layer3_geometry.h"
+
 #include <algorithm>
 #include <array>
 
 namespace cantrix {
 
 namespace {
-constexpr std::uint32_t kHeaderBytes = 4;
-constexpr std::uint32_t kCrcBytes = 2;
 constexpr std::uint32_t kSyncMask = 0xFFE00000;
 constexpr std::uint32_t kLayer3Bits = 1; // the layer field's value for Layer III
 
-// Indexed by the version field: 0 MPEG-2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1.
-constexpr std::uint32_t kVersionMpeg1 = 3;
 constexpr std::uint32_t kVersionReserved = 1;
-constexpr std::array<std::uint32_t, 3> kMpeg1Rates{44100, 48000, 32000};
-constexpr std::array<std::uint32_t, 15> kMpeg1Kbps{0,   32,  40,  48,  56,  64,  80, 96,
-                                                   112, 128, 160, 192, 224, 256, 320};
-constexpr std::array<std::uint32_t, 15> kMpeg2Kbps{0,  8,  16, 24,  32,  40,  48, 56,
-                                                   64, 80, 96, 112, 128, 144, 160};
-constexpr std::uint32_t kMonoMode = 3;
 
 // Reads the side information's bit fields, most significant bit first.
 class BitReader {
@@ -73,62 +65,95 @@ std::uint32_t ReadGranules(BitReader& bits, bool mpeg1, int channels, Layer3Fram
 }
 } // namespace
 
-bool Layer3FrameIndex::Update(const std::vector<unsigned char>& stream)
+FrameRead ReadLayer3Frame(const unsigned char* bytes, std::size_t available, Layer3Frame& frame)
 {
-    while (nextOffset + kHeaderBytes <= stream.size()) {
-        const unsigned char* const bytes = stream.data() + nextOffset;
-        const std::uint32_t header = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-                                     std::uint32_t{bytes[2]} << 8 | bytes[3];
-        const std::uint32_t version = header >> 19 & 3;
-        const std::uint32_t kbpsIndex = header >> 12 & 15;
-        const std::uint32_t rateIndex = header >> 10 & 3;
-        if ((header & kSyncMask) != kSyncMask || version == kVersionReserved ||
-            (header >> 17 & 3) != kLayer3Bits || kbpsIndex == 0 || kbpsIndex == 15 || rateIndex == 3)
-            return false;
-        const bool mpeg1 = version == kVersionMpeg1;
-        const std::uint32_t rate = kMpeg1Rates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-        const std::uint32_t kbps = (mpeg1 ? kMpeg1Kbps : kMpeg2Kbps)[kbpsIndex];
-        const int channels = (header >> 6 & 3) == kMonoMode ? 1 : 2;
-        const bool crc = (header >> 16 & 1) == 0;
+    if (available < layer3::kHeaderBytes)
+        return FrameRead::Incomplete;
+    const std::uint32_t header = std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+                                 std::uint32_t{bytes[2]} << 8 | bytes[3];
+    const std::uint32_t version = header >> 19 & 3;
+    const std::uint32_t kbpsIndex = header >> 12 & 15;
+    const std::uint32_t rateIndex = header >> 10 & 3;
+    if ((header & kSyncMask) != kSyncMask || version == kVersionReserved ||
+        (header >> 17 & 3) != kLayer3Bits || kbpsIndex == 0 || kbpsIndex == 15 || rateIndex == 3)
+        return FrameRead::Malformed;
+    const bool mpeg1 = version == layer3::kVersionMpeg1;
+    const std::uint32_t rate =
+        layer3::kMpeg1RatesByIndex[rateIndex] >> (mpeg1                              ? 0
+                                                  : version == layer3::kVersionMpeg2 ? 1
+                                                                                     : 2);
+    const std::uint32_t kbps = (mpeg1 ? layer3::kMpeg1KbpsByIndex : layer3::kMpeg2KbpsByIndex)[kbpsIndex];
+    const int channels = (header >> 6 & 3) == layer3::kModeMono ? 1 : 2;
+    const bool crc = (header >> 16 & 1) == 0;
 
+    frame.header = header;
+    frame.length = layer3::SlotBytes(rate, kbps, (header >> 9 & 1) != 0);
+    frame.sideEnd =
+        layer3::kHeaderBytes + (crc ? layer3::kCrcBytes : 0) + layer3::SideInfoBytes(mpeg1, channels);
+    if (frame.sideEnd > frame.length)
+        return FrameRead::Malformed;
+    if (frame.length > available)
+        return FrameRead::Incomplete;
+    BitReader bits(bytes + layer3::kHeaderBytes + (crc ? layer3::kCrcBytes : 0));
+    frame.mainDataBegin = bits.Read(mpeg1 ? 9 : 8);
+    frame.dataBytes = (ReadGranules(bits, mpeg1, channels, frame) + 7) / 8;
+    return FrameRead::Complete;
+}
+
+bool MainDataFits(const Layer3Frame& frame, std::uint64_t previousDataEnd)
+{
+    return frame.mainDataBegin <= frame.mainOffset && frame.DataStart() >= previousDataEnd &&
+           frame.DataEnd() <= frame.mainOffset + frame.MainCapacity();
+}
+
+bool Layer3Stream::Index()
+{
+    for (;;) {
         Layer3Frame frame;
+        const std::uint64_t at = nextOffset - byteBegin;
+        const FrameRead read = at <= bytes.size()
+                                   ? ReadLayer3Frame(bytes.data() + at, bytes.size() - at, frame)
+                                   : FrameRead::Incomplete;
+        if (read == FrameRead::Incomplete)
+            return true;
         frame.offset = nextOffset;
-        frame.header = header;
-        // 1152 samples a frame in MPEG-1 and 576 in MPEG-2 and 2.5, plus the padding byte.
-        frame.length = (mpeg1 ? 144 : 72) * kbps * 1000 / rate + (header >> 9 & 1);
-        const std::uint32_t sideBytes = mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
-        frame.sideEnd = kHeaderBytes + (crc ? kCrcBytes : 0) + sideBytes;
-        if (frame.sideEnd > frame.length)
-            return false;
-        if (nextOffset + frame.length > stream.size())
-            break; // the slot is not complete yet
-        BitReader bits(bytes + kHeaderBytes + (crc ? kCrcBytes : 0));
-        frame.mainDataBegin = bits.Read(mpeg1 ? 9 : 8);
-        frame.dataBytes = (ReadGranules(bits, mpeg1, channels, frame) + 7) / 8;
         frame.mainOffset = nextMainOffset;
-        if (frame.mainDataBegin > nextMainOffset || frame.DataEnd() > nextMainOffset + frame.MainCapacity() ||
-            (!frames.empty() && frame.DataStart() < frames.back().DataEnd()))
+        if (read == FrameRead::Malformed || !MainDataFits(frame, lastDataEnd))
             return false;
         frames.push_back(frame);
         nextOffset += frame.length;
         nextMainOffset += frame.MainCapacity();
+        lastDataEnd = frame.DataEnd();
     }
-    return true;
 }
 
-std::uint64_t Layer3FrameIndex::FreeAfter(std::size_t frame) const
+std::uint64_t Layer3Stream::FreeAfter(std::uint64_t frame) const
 {
-    return frames[frame].mainOffset + frames[frame].MainCapacity() - frames[frame].DataEnd();
+    const Layer3Frame& slot = Frame(frame);
+    return slot.mainOffset + slot.MainCapacity() - slot.DataEnd();
 }
 
-std::size_t Layer3FrameIndex::StreamOffsetOfMain(std::uint64_t mainPosition) const
+std::uint64_t Layer3Stream::StreamOffsetOfMain(std::uint64_t mainPosition) const
 {
     const auto slot = std::upper_bound(frames.begin(), frames.end(), mainPosition,
                                        [](std::uint64_t position, const Layer3Frame& frame) {
                                            return position < frame.mainOffset;
                                        }) -
                       1;
-    return slot->offset + slot->sideEnd + static_cast<std::size_t>(mainPosition - slot->mainOffset);
+    return slot->offset + slot->sideEnd + (mainPosition - slot->mainOffset);
+}
+
+void Layer3Stream::DropBefore(std::uint64_t frame)
+{
+    const std::uint64_t keepFrom = FrameOffset(frame);
+    frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(frame - frameBegin));
+    frameBegin = frame;
+    // The bytes go once they are the larger part, so that dropping stays cheap on a long stream.
+    const std::uint64_t dropped = keepFrom - byteBegin;
+    if (dropped * 2 >= bytes.size()) {
+        bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(dropped));
+        byteBegin = keepFrom;
+    }
 }
 
 bool BlockTypesJoin(std::uint8_t previous, std::uint8_t next)

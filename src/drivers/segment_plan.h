@@ -2,6 +2,9 @@
 // Where a long stream is cut into segments that encode in parallel. Every position is a frame of
 // the output's frame grid, counted from the start of the stream, and depends on the formats only:
 // never on the thread count or the machine, so that every thread count writes the same bytes.
+#include "drivers/lame_output_formats.h"
+#include "drivers/layer3_geometry.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -13,6 +16,11 @@ struct SegmentPlan {
     std::uint64_t firstBoundary = 0;
     // Input sample frames per output frame.
     std::uint32_t inputPerFrame = 0;
+    // Frames before a seam whose slots the seam may still fill (see HeldFrames).
+    std::uint64_t heldFrames = 0;
+    // A segment encodes this far past its last frame, so that its last frame's slot is complete
+    // (see OutputLagFrames).
+    std::uint64_t postRollFrames = 0;
 
     // Output frames of every later segment but the last.
     static constexpr std::uint64_t kSegmentFrames = 392;
@@ -23,20 +31,77 @@ struct SegmentPlan {
     // reservoir never holds more than the previous segment's, so its data fits into what the
     // previous one leaves free; the frames in between are the fallback seams.
     static constexpr std::uint64_t kFlushLeadFrames = 8;
-    // A segment encodes this far past its last frame, so that its last frame's slot is complete.
-    static constexpr std::uint64_t kPostRollFrames = 2;
 
     // The first frame of segment `index` (1 and up); segment 0 starts at frame 0.
-    std::uint64_t Boundary(std::uint64_t index) const { return firstBoundary + (index - 1) * kSegmentFrames; }
-    std::uint64_t EncoderStart(std::uint64_t index) const { return Boundary(index) - kPreRollFrames; }
-    std::uint64_t FlushFrame(std::uint64_t index) const { return Boundary(index) - kFlushLeadFrames; }
+    constexpr std::uint64_t Boundary(std::uint64_t index) const
+    {
+        return firstBoundary + (index - 1) * kSegmentFrames;
+    }
+    constexpr std::uint64_t EncoderStart(std::uint64_t index) const
+    {
+        return Boundary(index) - kPreRollFrames;
+    }
+    constexpr std::uint64_t FlushFrame(std::uint64_t index) const
+    {
+        return Boundary(index) - kFlushLeadFrames;
+    }
     // The frame up to which segment `index` encodes unless it is the last.
-    std::uint64_t EncoderEnd(std::uint64_t index) const { return Boundary(index + 1) + kPostRollFrames; }
+    constexpr std::uint64_t EncoderEnd(std::uint64_t index) const
+    {
+        return Boundary(index + 1) + postRollFrames;
+    }
+    // The first frame that the seam with segment `index` may still change: the frames before it are
+    // settled and may be given out.
+    constexpr std::uint64_t SettledBefore(std::uint64_t index) const
+    {
+        return FlushFrame(index) - heldFrames;
+    }
 };
 
-// The plan for `inputRate` encoded at `outputRate`; none when the stream stays serial, which it
-// does unless the input rate is a whole multiple of the output rate (LAME's resampler then keeps
-// the same phase at every frame, so a segment's samples match those of one serial encode).
-std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, std::uint32_t outputRate);
+// A seam at frame S writes into the free bytes after the data of frame S - 1, which begins at most
+// main_data_begin's reach before that frame's slot. The slots that reach spans, at the smallest slot
+// of the format, and the slot of frame S - 1 itself.
+constexpr std::uint64_t HeldFrames(const LameOutputFormat& format)
+{
+    const std::uint32_t smallest = layer3::MinMainBytes(format.sampleRate, format.channels, format.kbps);
+    return 1 + (layer3::MaxMainDataBegin(format.sampleRate) + smallest - 1) / smallest;
+}
+
+// How many frames the encoder's complete output lags the input it was given: LAME encodes a frame
+// one frame after its input arrived, and a frame's slot is complete only once the main data of a
+// later frame, which may begin up to main_data_begin's reach earlier, has been written past it.
+constexpr std::uint64_t OutputLagFrames(const LameOutputFormat& format)
+{
+    return HeldFrames(format) + 1;
+}
+
+// The plan for `inputRate` encoded to `output`; none when the stream stays serial, which it does
+// unless the input rate is a whole multiple of the output rate (LAME's resampler then keeps the
+// same phase at every frame, so a segment's samples match those of one serial encode).
+constexpr std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, const LameOutputFormat& output)
+{
+    constexpr std::uint64_t kInlineSeconds = 10;
+    // LAME sets the padding bit by a cycle that starts again at every encoder's first frame: an
+    // encoder that starts on a multiple of the cycle pads exactly as a serial one does. Every
+    // format's cycle divides this (checked in segment_plan.cpp).
+    constexpr std::uint64_t kPaddingCycleFrames = 49;
+    static_assert(SegmentPlan::kSegmentFrames % kPaddingCycleFrames == 0,
+                  "segments must keep the padding cycle");
+
+    const std::uint32_t outputRate = output.sampleRate;
+    if (outputRate == 0 || inputRate % outputRate != 0)
+        return std::nullopt;
+    const std::uint32_t frameSamples = layer3::FrameSamples(outputRate);
+    SegmentPlan plan;
+    plan.inputPerFrame = frameSamples * (inputRate / outputRate);
+    plan.heldFrames = HeldFrames(output);
+    plan.postRollFrames = OutputLagFrames(output) + 1;
+    // The first boundary: ten seconds or more, placed so that every encoder starts on the cycle.
+    std::uint64_t boundary = (kInlineSeconds * outputRate + frameSamples - 1) / frameSamples;
+    while ((boundary - SegmentPlan::kPreRollFrames) % kPaddingCycleFrames != 0)
+        ++boundary;
+    plan.firstBoundary = boundary;
+    return plan;
+}
 
 } // namespace cantrix

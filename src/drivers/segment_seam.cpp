@@ -1,57 +1,48 @@
 #include "drivers/segment_seam.h"
 
-#include <algorithm>
-
 namespace cantrix {
 
-bool SeamFits(const SegmentFrames& previous, std::uint64_t from, const SegmentFrames& next,
-              std::uint64_t seam)
+bool SeamFits(const Layer3Stream& previous, std::uint64_t from, const Layer3Stream& next, std::uint64_t seam)
 {
-    if (seam <= from || from < previous.firstFrame || seam < next.firstFrame)
+    if (seam <= from || from < previous.FrameBegin() || seam < next.FrameBegin() ||
+        seam > previous.FrameEnd() || seam >= next.FrameEnd())
         return false;
-    const std::size_t last = seam - 1 - previous.firstFrame;
-    const std::size_t first = seam - next.firstFrame;
-    const auto& before = previous.index.Frames();
-    const auto& after = next.index.Frames();
-    if (last >= before.size() || first >= after.size())
-        return false;
-    if (after[first].mainDataBegin > previous.index.FreeAfter(last) ||
-        before[last].DataEnd() < before[from - previous.firstFrame].mainOffset)
+    const Layer3Frame& last = previous.Frame(seam - 1);
+    const Layer3Frame& first = next.Frame(seam);
+    if (first.mainDataBegin > previous.FreeAfter(seam - 1) ||
+        last.DataEnd() < previous.Frame(from).mainOffset)
         return false;
     for (int channel = 0; channel < 2; ++channel) {
-        if (!BlockTypesJoin(before[last].lastBlockType[channel], after[first].firstBlockType[channel]))
+        if (!BlockTypesJoin(last.lastBlockType[channel], first.firstBlockType[channel]))
             return false;
     }
     return true;
 }
 
-void AppendUpToSeam(const SegmentFrames& previous, std::uint64_t from, const SegmentFrames& next,
+void AppendUpToSeam(const Layer3Stream& previous, std::uint64_t from, const Layer3Stream& next,
                     std::uint64_t seam, std::vector<unsigned char>& out)
 {
-    const auto& before = previous.index.Frames();
-    const Layer3Frame& first = before[from - previous.firstFrame];
-    const Layer3Frame& last = before[seam - 1 - previous.firstFrame];
     const std::size_t base = out.size();
-    out.insert(out.end(), previous.bytes.begin() + static_cast<std::ptrdiff_t>(first.offset),
-               previous.bytes.begin() + static_cast<std::ptrdiff_t>(last.offset + last.length));
+    const std::uint64_t firstOffset = previous.Frame(from).offset;
+    AppendFrames(previous, from, seam, out);
 
     // The free tail, in the previous segment's main data positions, and what the next frame needs.
+    const Layer3Frame& last = previous.Frame(seam - 1);
     const std::uint64_t tailEnd = last.mainOffset + last.MainCapacity();
     const std::uint64_t tailStart = last.DataEnd();
-    const Layer3Frame& taken = next.index.Frames()[seam - next.firstFrame];
+    const Layer3Frame& taken = next.Frame(seam);
     const std::uint64_t needed = taken.mainDataBegin;
     for (std::uint64_t position = tailStart; position < tailEnd; ++position) {
-        const std::size_t target = base + previous.index.StreamOffsetOfMain(position) - first.offset;
+        const std::size_t target = base + (previous.StreamOffsetOfMain(position) - firstOffset);
         const std::uint64_t fromEnd = tailEnd - position;
-        out[target] =
-            fromEnd > needed ? 0 : next.bytes[next.index.StreamOffsetOfMain(taken.mainOffset - fromEnd)];
+        out[target] = fromEnd > needed ? 0 : *next.At(next.StreamOffsetOfMain(taken.mainOffset - fromEnd));
     }
 }
 
-void AppendToEnd(const SegmentFrames& last, std::uint64_t from, std::vector<unsigned char>& out)
+void AppendFrames(const Layer3Stream& stream, std::uint64_t from, std::uint64_t to,
+                  std::vector<unsigned char>& out)
 {
-    const Layer3Frame& first = last.index.Frames()[from - last.firstFrame];
-    out.insert(out.end(), last.bytes.begin() + static_cast<std::ptrdiff_t>(first.offset), last.bytes.end());
+    out.insert(out.end(), stream.At(stream.FrameOffset(from)), stream.At(stream.FrameOffset(to)));
 }
 
 } // namespace cantrix

@@ -9,25 +9,25 @@
 // as the previous segment leaves free there; the next segment's bytes go at the end of the free
 // ones, zeros before them. The block types on both sides must also fit together, so that the
 // windows overlap as in one stream. Headers and side information stay as their encoders wrote them.
-#include "drivers/lame_segment.h"
+#include "drivers/layer3_frames.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace cantrix {
 
-// Whether the stream, taking `previous`'s frames from stream frame `from` on, may switch to `next`
-// at stream frame `seam`: both must have indexed the frames it takes, and the free bytes must lie
-// in the slots taken from `previous`.
-bool SeamFits(const SegmentFrames& previous, std::uint64_t from, const SegmentFrames& next,
-              std::uint64_t seam);
+// Whether the stream, taking `previous`'s frames from stream frame `from` on (none of them given
+// out yet), may switch to `next` at stream frame `seam`: both must have indexed the frames it
+// takes, and the free bytes must lie in the slots taken from `previous`.
+bool SeamFits(const Layer3Stream& previous, std::uint64_t from, const Layer3Stream& next, std::uint64_t seam);
 
 // Appends the slots of `previous`'s stream frames from `from` to `seam` to `out`, its free bytes
 // at the end holding what `next`'s frame at `seam` needs. SeamFits must hold.
-void AppendUpToSeam(const SegmentFrames& previous, std::uint64_t from, const SegmentFrames& next,
+void AppendUpToSeam(const Layer3Stream& previous, std::uint64_t from, const Layer3Stream& next,
                     std::uint64_t seam, std::vector<unsigned char>& out);
 
-// Appends the slots of `last`'s stream frames from `from` on: the end of the stream.
-void AppendToEnd(const SegmentFrames& last, std::uint64_t from, std::vector<unsigned char>& out);
+// Appends the slots of `stream`'s indexed frames from `from` up to `to` (FrameEnd() included).
+void AppendFrames(const Layer3Stream& stream, std::uint64_t from, std::uint64_t to,
+                  std::vector<unsigned char>& out);
 
 } // namespace cantrix

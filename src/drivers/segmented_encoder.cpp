@@ -9,36 +9,44 @@
 namespace cantrix {
 
 namespace {
-// The seam after the first segment lies at or after its flush frame and changes at most the bytes
-// that a main_data_begin can reach back (511), which take fewer than 16 slots at any bit rate we
-// offer (the smallest slot, 8 kBit/s stereo at 12 kHz, holds 27 bytes of main data). Before that
-// the first segment's bytes are given as they come.
-constexpr std::uint64_t kFirstSegmentHeldFrames = 16;
-
 // Beyond the threads, the joined segment waiting for its successor and one queued segment keep
 // every thread busy.
 constexpr std::size_t kSpareInFlight = 2;
 // PCM held by the segments of one stream in flight, at most.
 constexpr std::uint64_t kPcmBudgetBytes = 192ull << 20;
 
-// The worst output left when the input ends: every segment in flight and the one being joined, at
-// the largest frame we write (320 kBit/s at 32 kHz: 1440 bytes), in the smallest destination a
-// caller gets for a 2048-byte block (14400 bytes). Callers allow 4096 flushing passes.
-constexpr std::uint64_t kLargestFrameBytes = 1440;
-constexpr std::uint64_t kSmallestDestination = 14400;
-constexpr std::uint64_t kMaxDrainPasses =
-    (SegmentedEncoder::kMaxInFlight + 2) *
-        (SegmentPlan::kSegmentFrames + SegmentPlan::kPreRollFrames + SegmentPlan::kPostRollFrames) *
-        kLargestFrameBytes / kSmallestDestination +
-    1;
-static_assert(kMaxDrainPasses <= 1024, "a drain must end well within the flushing passes callers allow");
+// Output frames a segment's encoder writes, at most, unless it is the last.
+constexpr std::uint64_t SegmentEncoderFrames(const LameOutputFormat& format)
+{
+    return SegmentPlan::kSegmentFrames + SegmentPlan::kPreRollFrames +
+           PlanSegments(format.sampleRate, format)->postRollFrames;
+}
+
+// The worst output left when the input ends: every segment in flight and the one being joined, of
+// the format that writes the most, in the smallest destination a caller gets for its 2048-byte
+// blocks (of the widest sample frames we read: 32-bit stereo). Callers allow 4096 flushing passes.
+constexpr std::uint64_t kCallerBlockBytes = 2048;
+constexpr std::uint64_t kWidestFrameBytes = 8;
+constexpr std::uint64_t WorstDrainPasses()
+{
+    const std::uint64_t smallestDestination =
+        LamePcmEncoder::OutputBound(kCallerBlockBytes / kWidestFrameBytes) + LamePcmEncoder::kFlushBound;
+    std::uint64_t worst = 0;
+    for (const LameOutputFormat& format : lame_outputs::All()) {
+        const std::uint64_t bytes = (SegmentedEncoder::kMaxInFlight + 2) * SegmentEncoderFrames(format) *
+                                    layer3::SlotBytes(format.sampleRate, format.kbps, true);
+        worst = std::max(worst, bytes / smallestDestination + 1);
+    }
+    return worst;
+}
+static_assert(WorstDrainPasses() <= 1024, "a drain must end well within the flushing passes callers allow");
 
 std::size_t LimitFor(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes, unsigned threads)
 {
     if (!plan)
         return 0;
     const std::uint64_t segmentBytes =
-        (SegmentPlan::kSegmentFrames + SegmentPlan::kPreRollFrames + SegmentPlan::kPostRollFrames) *
+        (SegmentPlan::kSegmentFrames + SegmentPlan::kPreRollFrames + plan->postRollFrames) *
         plan->inputPerFrame * frameBytes;
     const std::uint64_t byBudget = std::max<std::uint64_t>(2, kPcmBudgetBytes / segmentBytes);
     return static_cast<std::size_t>(std::min<std::uint64_t>(
@@ -50,7 +58,7 @@ SegmentedEncoder::SegmentedEncoder(const WAVEFORMATEX& source, const LameOutputF
                                    std::unique_ptr<LamePcmEncoder> first, std::optional<SegmentPlan> plan,
                                    WorkerPool& pool)
     : source(source), output(output), plan(plan), frameBytes(first->FrameBytes()),
-      inFlightLimit(LimitFor(plan, first->FrameBytes(), pool.ThreadLimit())), tasks(pool)
+      inFlightLimit(LimitFor(plan, first->FrameBytes(), pool.ThreadLimit())), check(output), tasks(pool)
 {
     current = std::make_unique<LameSegment>(0, plan ? plan->inputPerFrame : 1, frameBytes);
     current->SetEncoder(std::move(first));
@@ -75,7 +83,8 @@ bool SegmentedEncoder::Take(const unsigned char* pcm, std::uint32_t frames)
             failed = true;
         if (inputFrames >= end)
             firstFeeding = false;
-        ReleaseFirstSegment();
+        if (!failed && !ReleaseSettled())
+            failed = true;
     }
     if (!failed && plan && !FillSegments(pcm, start, frames))
         failed = true;
@@ -215,24 +224,43 @@ bool SegmentedEncoder::Give(unsigned char* destination, std::uint32_t capacity, 
     return true;
 }
 
-void SegmentedEncoder::ReleaseFirstSegment()
+bool SegmentedEncoder::GiveOut(Batch kind, std::vector<unsigned char>& batch, std::uint64_t end)
 {
-    const std::vector<unsigned char>& bytes = current->Output();
-    std::size_t until = bytes.size();
-    if (plan) {
-        const std::uint64_t held = plan->FlushFrame(1) - kFirstSegmentHeldFrames;
-        // Bytes past the last indexed slot belong to the frame after it; they wait from the held
-        // frame on.
-        const auto& frames = current->Frames().index.Frames();
-        if (frames.size() >= held)
-            until = std::min(until, frames[held - 1].offset + frames[held - 1].length);
-        currentFrom = held;
-    }
-    if (until > firstReleased) {
-        ready.insert(ready.end(), bytes.begin() + static_cast<std::ptrdiff_t>(firstReleased),
-                     bytes.begin() + static_cast<std::ptrdiff_t>(until));
-        firstReleased = until;
-    }
+    if (damageForTesting)
+        damageForTesting(kind, batch);
+    if (!check.Accept(batch.data(), batch.size(), currentFrom, end - currentFrom))
+        return false;
+    ready.insert(ready.end(), batch.begin(), batch.end());
+    currentFrom = end;
+    current->DropBefore(end);
+    return true;
+}
+
+bool SegmentedEncoder::ReleaseSettled()
+{
+    std::uint64_t end = current->IndexedEnd();
+    if (plan)
+        end = std::min(end, plan->SettledBefore(currentIndex + 1));
+    if (end <= currentFrom)
+        return true;
+    std::vector<unsigned char> batch;
+    AppendFrames(current->Output(), currentFrom, end, batch);
+    return GiveOut(Batch::Settled, batch, end);
+}
+
+bool SegmentedEncoder::ReleaseLast()
+{
+    const Layer3Stream& last = current->Output();
+    // The encoder ends its stream on whole frames; anything after them is not a frame.
+    if (last.ByteEnd() != last.FrameOffset(last.FrameEnd()))
+        return false;
+    std::vector<unsigned char> batch;
+    AppendFrames(last, currentFrom, last.FrameEnd(), batch);
+    if (!GiveOut(Batch::Last, batch, last.FrameEnd()))
+        return false;
+    current.reset();
+    complete = true;
+    return true;
 }
 
 bool SegmentedEncoder::JoinReady()
@@ -242,18 +270,10 @@ bool SegmentedEncoder::JoinReady()
     while (!complete) {
         if (firstFeeding && !ended)
             return true; // the first segment is still being encoded
-        if (currentFinal) {
-            if (currentIndex == 0) {
-                const std::vector<unsigned char>& bytes = current->Output();
-                ready.insert(ready.end(), bytes.begin() + static_cast<std::ptrdiff_t>(firstReleased),
-                             bytes.end());
-            } else {
-                AppendToEnd(current->Frames(), currentFrom, ready);
-            }
-            current.reset();
-            complete = true;
-            return true;
-        }
+        if (!ReleaseSettled())
+            return false;
+        if (currentFinal)
+            return ReleaseLast();
         if (inFlight.empty())
             return true;
         Slot& next = *inFlight.front();
@@ -272,19 +292,19 @@ bool SegmentedEncoder::JoinReady()
 
 bool SegmentedEncoder::JoinNext(Slot& next)
 {
-    const SegmentFrames after = next.segment->Frames();
     const std::uint64_t boundary = plan->Boundary(next.index);
     std::optional<std::uint64_t> seam;
     if (IndexThrough(next, boundary)) {
         for (std::uint64_t candidate = boundary; candidate >= plan->FlushFrame(next.index) && !seam;
              --candidate) {
-            if (SeamFits(current->Frames(), currentFrom, after, candidate))
+            if (TryJoin(next, candidate))
                 seam = candidate;
         }
         // No seam up to the boundary: the current segment runs on into the next one's frames until
         // one fits.
-        for (std::uint64_t candidate = boundary + 1; !seam && IndexThrough(next, candidate); ++candidate) {
-            if (SeamFits(current->Frames(), currentFrom, after, candidate))
+        for (std::uint64_t candidate = boundary + 1; !seam && !failed && IndexThrough(next, candidate);
+             ++candidate) {
+            if (TryJoin(next, candidate))
                 seam = candidate;
         }
     }
@@ -294,18 +314,44 @@ bool SegmentedEncoder::JoinNext(Slot& next)
         // It has taken all of the next segment's input: it takes that segment's place.
         if (next.final && !current->Finish())
             return false;
+        ++joins.takenOver;
         currentIndex = next.index;
         currentFinal = next.final;
         inFlight.pop_front();
         return true;
     }
-    AppendUpToSeam(current->Frames(), currentFrom, after, *seam, ready);
+    ++joins.seams;
+    joins.atBoundary += *seam == boundary ? 1 : 0;
+    joins.ranOnFrames += *seam > boundary ? *seam - boundary : 0;
     current = std::move(next.segment);
     current->ReleasePcm();
+    current->DropBefore(*seam);
     currentIndex = next.index;
-    currentFrom = *seam;
     currentFinal = next.final;
     inFlight.pop_front();
+    return true;
+}
+
+bool SegmentedEncoder::TryJoin(Slot& next, std::uint64_t seam)
+{
+    const Layer3Stream& after = next.segment->Output();
+    if (!SeamFits(current->Output(), currentFrom, after, seam))
+        return false;
+    std::vector<unsigned char> batch;
+    AppendUpToSeam(current->Output(), currentFrom, after, seam, batch);
+    // The next segment's frame at the seam reaches back into the bytes just joined: it is checked
+    // behind them before anything is given out.
+    if (damageForTesting)
+        damageForTesting(Batch::Seam, batch);
+    FrameGridCheck joined = check;
+    if (!joined.Accept(batch.data(), batch.size(), currentFrom, seam - currentFrom))
+        return false;
+    const Layer3Frame& taken = after.Frame(seam);
+    if (FrameGridCheck ahead = joined; !ahead.Accept(after.At(taken.offset), taken.length, seam, 1))
+        return false;
+    check = joined;
+    ready.insert(ready.end(), batch.begin(), batch.end());
+    currentFrom = seam;
     return true;
 }
 
@@ -314,6 +360,11 @@ bool SegmentedEncoder::IndexThrough(Slot& next, std::uint64_t frame)
     const std::vector<unsigned char>& pcm = next.segment->Pcm();
     const std::uint64_t pcmStart = next.segment->FirstFrame() * plan->inputPerFrame;
     while (current->IndexedEnd() < frame && !failed) {
+        // The current segment has always been given the input up to where the next one's starts.
+        if (current->NextInput() < pcmStart) {
+            failed = true;
+            break;
+        }
         const std::uint64_t offset = current->NextInput() - pcmStart;
         const std::uint64_t available = pcm.size() / frameBytes;
         if (offset >= available)
