@@ -7,6 +7,8 @@
 #include "drivers/layer3_frames.h"
 #include "drivers/segment_plan.h"
 #include "drivers/segmented_encoder.h"
+#include "support/seam_quality.h"
+#include "support/segmented_runs.h"
 #include "support/wav_builder.h"
 #include "support/worker_protocol.h"
 
@@ -54,64 +56,6 @@ std::vector<unsigned char> SignalAcrossSeams(const WAVEFORMATEX& format, const S
     return pcm;
 }
 
-// One encoder over the whole input: what a serial encode writes.
-std::vector<unsigned char> EncodeSerially(const WAVEFORMATEX& source, const LameOutputFormat& output,
-                                          const std::vector<unsigned char>& pcm)
-{
-    std::unique_ptr<LamePcmEncoder> encoder;
-    EXPECT_EQ(LamePcmEncoder::Open(source, output, encoder), mmresult::kNoError);
-    std::vector<unsigned char> mp3;
-    EXPECT_TRUE(
-        encoder->Encode(pcm.data(), static_cast<std::uint32_t>(pcm.size() / encoder->FrameBytes()), mp3));
-    EXPECT_TRUE(encoder->Flush(mp3));
-    return mp3;
-}
-
-struct Segmented {
-    bool ok = true;
-    std::vector<unsigned char> bytes;
-    SegmentedEncoder::JoinCounts joins;
-};
-
-// Drives a segmented encoder as the driver's stream does: blocks of input, what is ready after
-// each, then the end and a drain.
-Segmented
-EncodeInSegments(const WAVEFORMATEX& source, const LameOutputFormat& output,
-                 const std::vector<unsigned char>& pcm, unsigned threads,
-                 std::function<void(SegmentedEncoder::Batch, std::vector<unsigned char>&)> damage = {})
-{
-    WorkerPool pool;
-    pool.SetThreadLimit(threads);
-    std::unique_ptr<LamePcmEncoder> first;
-    EXPECT_EQ(LamePcmEncoder::Open(source, output, first), mmresult::kNoError);
-    SegmentedEncoder encoder(source, output, std::move(first), PlanSegments(source.nSamplesPerSec, output),
-                             pool);
-    encoder.DamageBatchesForTesting(std::move(damage));
-    Segmented result;
-    std::vector<unsigned char> destination(1 << 16);
-    auto give = [&](bool drain) {
-        std::uint32_t produced = 0;
-        do {
-            result.ok =
-                result.ok && encoder.Give(destination.data(), static_cast<std::uint32_t>(destination.size()),
-                                          drain, produced);
-            result.bytes.insert(result.bytes.end(), destination.begin(),
-                                destination.begin() + (result.ok ? produced : 0));
-        } while (result.ok && drain && produced != 0);
-    };
-    constexpr std::size_t kBlockFrames = 1024;
-    const std::size_t frames = pcm.size() / source.nBlockAlign;
-    for (std::size_t at = 0; at < frames && result.ok; at += kBlockFrames) {
-        const auto count = static_cast<std::uint32_t>(std::min(kBlockFrames, frames - at));
-        result.ok = encoder.Take(pcm.data() + at * source.nBlockAlign, count);
-        give(false);
-    }
-    result.ok = result.ok && encoder.TakeEnd();
-    give(true);
-    result.joins = encoder.Joins();
-    return result;
-}
-
 struct Case {
     WAVEFORMATEX source;
     LameOutputFormat output;
@@ -157,8 +101,9 @@ void CheckCase(const Case& test, SegmentedEncoder::JoinCounts& total)
     const std::uint64_t frames = plan.EncoderEnd(1) + 40;
     const std::vector<unsigned char> pcm = SignalAcrossSeams(test.source, plan, frames * plan.inputPerFrame);
 
-    const std::vector<unsigned char> serial = EncodeSerially(test.source, test.output, pcm);
-    const Segmented one = EncodeInSegments(test.source, test.output, pcm, 1);
+    const std::vector<unsigned char> serial = test::EncodeSerially(test.source, test.output, pcm);
+    ASSERT_FALSE(serial.empty());
+    const test::SegmentedRun one = test::EncodeInSegments(test.source, test.output, pcm, 1);
     ASSERT_TRUE(one.ok);
     // Four threads through the driver, as a conversion calls it.
     WorkerPool pool;
@@ -213,6 +158,31 @@ TEST(Segmented, EveryOfferedFormatJoinsIntoTheFramesOfOneSerialEncode)
                 static_cast<unsigned long long>(totals[0].takenOver + totals[1].takenOver));
 }
 
+TEST(Segmented, SeamsCodeWithinWhatDitheredSerialEncodesVary)
+{
+    if (kSampleTheCatalogue)
+        GTEST_SKIP() << "a judgement of coding quality, not of memory or threads";
+    // Each version at low, middle and high bit rates, mono and stereo.
+    const LameOutputFormat formats[] = {{32000, 1, 32},  {44100, 2, 128}, {48000, 2, 320}, {16000, 1, 40}, {22050, 2, 64},
+                                        {24000, 2, 160}, {11025, 2, 32},  {8000, 1, 64},   {12000, 2, 48}};
+    for (const LameOutputFormat& output : formats) {
+        SCOPED_TRACE(LameFormatTable::Description(output));
+        const WAVEFORMATEX source = test::PcmRecord(output.channels, output.sampleRate, 16);
+        const SegmentPlan plan = *PlanSegments(output.sampleRate, output);
+        const std::vector<unsigned char> pcm = test::MusicLikePcm(
+            output.sampleRate, output.channels,
+            static_cast<double>((plan.EncoderEnd(1) + 40) * plan.inputPerFrame) / output.sampleRate);
+        const test::SegmentedRun run = test::EncodeInSegments(source, output, pcm, 2);
+        ASSERT_TRUE(run.ok);
+        ASSERT_GE(run.joins.seams, 1u);
+        const test::SeamJudgement judged =
+            test::JudgeSeams(source, output, pcm, test::EncodeSerially(source, output, pcm), run.bytes);
+        EXPECT_TRUE(judged.Passes()) << "worst frame " << judged.worstFrame << " " << judged.worstExcessDb
+                                     << " dB over the serial encode, dithered encodes " << judged.ditheredExcessDb
+                                     << " dB; whole " << judged.wholeDb << " dB";
+    }
+}
+
 TEST(Segmented, StreamsThatStaySerialAreTheSerialEncode)
 {
     // 50 kHz is no whole multiple of 48 kHz; 9.5 seconds end within the first segment.
@@ -222,10 +192,10 @@ TEST(Segmented, StreamsThatStaySerialAreTheSerialEncode)
     for (int i = 0; i < 2; ++i) {
         const std::vector<unsigned char> pcm =
             test::SineSamples16(cases[i].source.nSamplesPerSec, cases[i].source.nChannels, seconds[i]);
-        const Segmented segmented = EncodeInSegments(cases[i].source, cases[i].output, pcm, 4);
+        const test::SegmentedRun segmented = test::EncodeInSegments(cases[i].source, cases[i].output, pcm, 4);
         EXPECT_TRUE(segmented.ok);
         EXPECT_EQ(segmented.joins.seams + segmented.joins.takenOver, 0u);
-        EXPECT_TRUE(segmented.bytes == EncodeSerially(cases[i].source, cases[i].output, pcm)) << seconds[i];
+        EXPECT_TRUE(segmented.bytes == test::EncodeSerially(cases[i].source, cases[i].output, pcm)) << seconds[i];
     }
 }
 
@@ -236,11 +206,11 @@ TEST(Segmented, DamagedFramesNeverLeave)
     const SegmentPlan plan = *PlanSegments(source.nSamplesPerSec, output);
     const std::vector<unsigned char> pcm =
         SignalAcrossSeams(source, plan, (plan.EncoderEnd(1) + 40) * plan.inputPerFrame);
-    const std::vector<unsigned char> serial = EncodeSerially(source, output, pcm);
+    const std::vector<unsigned char> serial = test::EncodeSerially(source, output, pcm);
 
     // Every seam damaged: none is used, the first segment runs on through the stream, and what
     // comes out is the serial encode.
-    const Segmented noSeams = EncodeInSegments(source, output, pcm, 2, [](auto batch, auto& bytes) {
+    const test::SegmentedRun noSeams = test::EncodeInSegments(source, output, pcm, 2, [](auto batch, auto& bytes) {
         if (batch == SegmentedEncoder::Batch::Seam)
             bytes[2] ^= 0x02; // the padding bit
     });
@@ -262,7 +232,7 @@ TEST(Segmented, DamagedFramesNeverLeave)
     };
     for (const auto& damage : damages) {
         bool seamSeen = false, damagedOnce = false;
-        const Segmented damaged = EncodeInSegments(source, output, pcm, 2, [&](auto batch, auto& bytes) {
+        const test::SegmentedRun damaged = test::EncodeInSegments(source, output, pcm, 2, [&](auto batch, auto& bytes) {
             seamSeen = seamSeen || batch == SegmentedEncoder::Batch::Seam;
             if (seamSeen && batch != SegmentedEncoder::Batch::Seam && !bytes.empty() && !damagedOnce) {
                 damage(bytes);
