@@ -25,7 +25,7 @@ check "frame count covers the input ($duration frames)" \
 check "mpg123 decodes the raw stream without an error" \
   bash -c "mpg123 -q -w '$WORK/decoded.wav' '$WORK/tone.mp3' 2>'$WORK/mpg123.err' && [ ! -s '$WORK/mpg123.err' ]"
 
-# Byte-exact layout: fmt 32 bytes, fact holds the PCM byte count, data = the raw stream.
+# Byte-exact layout: fmt 32 bytes, fact holds the sample frames, data = the raw stream.
 w="$WORK/tone-l3.wav"
 n=$(u32 "$w" 68)
 check "RIFF size" [ "$(u32 "$w" 4)" -eq $((64 + n + n % 2)) ]
@@ -33,8 +33,16 @@ check "file length" [ "$(filesize "$w")" -eq $((72 + n + n % 2)) ]
 check "chunk order" [ "$(fourcc "$w" 12)$(fourcc "$w" 52)$(fourcc "$w" 64)" = "fmt factdata" ]
 check "fmt is 32 bytes" [ "$(u32 "$w" 16)" -eq 32 ]
 check "cbSize 12" [ "$(u16 "$w" 36)" -eq 12 ]
-check "fact holds the PCM byte count" [ "$(u32 "$w" 60)" -eq $((3 * 44100 * 4)) ]
+check "fact holds the sample frames" [ "$(u32 "$w" 60)" -eq $((3 * 44100)) ]
 check "raw file equals the data payload" cmp -s <(tail -c +73 "$w" | head -c "$n") "$WORK/tone.mp3"
+
+# Players take the length from "fact": a 30 s input lasts 30 s at every MPEG version.
+sox -n -r 44100 -b 16 -c 2 "$WORK/30s.wav" synth 30 sine 440 gain -6
+for format in "128 kBit/s, 44100 Hz, Stereo" "64 kBit/s, 22050 Hz, Stereo" "16 kBit/s, 11025 Hz, Mono"; do
+  encode --format "$format" --riff --overwrite --output "$WORK/30s-l3.wav" "$WORK/30s.wav"
+  seconds=$(probe "$WORK/30s-l3.wav" format=duration)
+  check "$format: ffprobe says 30 s ($seconds)" awk -v s="$seconds" 'BEGIN { exit !(s >= 29.9 && s <= 30.1) }'
+done
 
 # Inputs written by sox and ffmpeg, in every width and at many rates, convert. Both write 24 and
 # 32-bit files as WAVE_FORMAT_EXTENSIBLE, which is not plain PCM; sox's wavpcm type writes tag 1.

@@ -1,3 +1,5 @@
+#include "drivers/built_in_drivers.h"
+#include "drivers/layer3_frames.h"
 #include "engine/converter_engine.h"
 #include "platform/string_table.h"
 #include "support/fake_codec_driver.h"
@@ -75,7 +77,7 @@ TEST_F(Conversion, RiffLayoutIsByteExactWithPadByte)
     EXPECT_EQ(ReadU16(file, 20 + 16), 12u); // cbSize stays 12 inside a 32-byte chunk
     EXPECT_EQ(std::string(file.begin() + 52, file.begin() + 56), "fact");
     EXPECT_EQ(ReadU32(file, 56), 4u);
-    EXPECT_EQ(ReadU32(file, 60), 2000u);
+    EXPECT_EQ(ReadU32(file, 60), 1000u); // sample frames of the 16-bit mono input
     EXPECT_EQ(std::string(file.begin() + 64, file.begin() + 68), "data");
     EXPECT_EQ(ReadU32(file, 68), 1001u);
     EXPECT_EQ(Bytes(file.begin() + 72, file.begin() + 1073), Expected(1001));
@@ -139,6 +141,8 @@ TEST_F(Conversion, ProgressRangeDoesNotWrapAt16Bits)
     const Bytes out = Convert();
     EXPECT_EQ(progress.range, 65536u);
     EXPECT_EQ(ReadU32(out, 68), 50u);
+    EXPECT_EQ(engine->GetRunPcmBytes(), 100u);
+    EXPECT_EQ(ReadU32(out, 60), 50u);
     EXPECT_EQ(engine->GetRunOutcome(), RunOutcome::Finished);
 }
 
@@ -154,7 +158,10 @@ TEST_F(Conversion, CancelLeavesAShortWellFormedFile)
     EXPECT_GE(ReadU32(file, 68), 1024u);
     EXPECT_LT(ReadU32(file, 68), 32u * 1024 * 1024);
     EXPECT_EQ(ReadU32(file, 4), file.size() - 8);
-    EXPECT_EQ(ReadU32(file, 60), 64u * 1024 * 1024);
+    // The length of what was read, not of the whole input.
+    EXPECT_LT(engine->GetRunPcmBytes(), 64u * 1024 * 1024);
+    EXPECT_GE(engine->GetRunPcmBytes(), 2 * ReadU32(file, 68));
+    EXPECT_EQ(ReadU32(file, 60), engine->GetRunPcmBytes() / 2);
     EXPECT_EQ(engine->GetInputPath(), input);
     EXPECT_TRUE(presenter.Messages().empty());
 }
@@ -283,6 +290,69 @@ TEST_F(Conversion, DestroyingTheEngineDuringARunCancelsAndWaits)
     EXPECT_TRUE(done.WaitFor(1));
     const Bytes out = ReadFile(dir.File("out.wav"));
     EXPECT_LT(out.size(), 4u * 1024 * 1024);
+}
+
+// Cancels the run at a fixed pass, from the worker itself.
+class CancelAtPass : public ProgressTarget {
+public:
+    CancelAtPass(ConverterEngine& engine, std::uint32_t pass) : engine(engine), pass(pass) {}
+    void SetRange(std::uint32_t) override {}
+    void SetStep(std::uint32_t) override {}
+    void StepIt() override
+    {
+        if (++steps == pass)
+            engine.RequestCancel();
+    }
+    void SetPos(std::uint32_t) override {}
+
+private:
+    ConverterEngine& engine;
+    const std::uint32_t pass;
+    std::uint32_t steps = 0;
+};
+
+// With the real codec a cancelled run has read far more than its data holds: the segments still
+// being encoded are dropped. Its "fact" states the length of the Layer-3 frames in the file.
+TEST(CancelledRiffOutput, FactStatesTheLengthOfTheDataAtEveryMpegVersion)
+{
+    constexpr std::uint32_t kRate = 44100;
+    constexpr std::uint32_t kInputFrames = 60 * kRate;
+    constexpr std::uint32_t kCancelPass = 40 * kRate * 4 / 2048;
+    TempDir dir;
+    WriteFile(dir.File("in.wav"), PcmWav(2, kRate, 16, SineSamples16(kRate, 2, 60.0)));
+    CodecManager codecs;
+    InstallBuiltInDrivers(codecs);
+    for (const char* format :
+         {"128 kBit/s, 44100 Hz, Stereo", "64 kBit/s, 22050 Hz, Stereo", "32 kBit/s, 11025 Hz, Stereo"}) {
+        SCOPED_TRACE(format);
+        ConverterEngine engine(codecs);
+        NotifyWaiter done;
+        CancelAtPass canceller(engine, kCancelPass);
+        engine.SetNotifyTarget(&done, kDoneMessage);
+        engine.SetProgressCtrl(&canceller);
+        ASSERT_TRUE(engine.AnalyzeInput(dir.File("in.wav"), false));
+        for (unsigned i = 0; i < engine.GetFormatCount(); ++i) {
+            if (engine.GetFormatName(i) == format)
+                engine.SetFormatIndex(static_cast<int>(i));
+        }
+        ASSERT_EQ(engine.GetFormatName(static_cast<unsigned>(engine.GetFormatIndex())), format);
+        engine.SetOutputPath(dir.File("out.wav"));
+        ASSERT_TRUE(engine.StartConversion());
+        ASSERT_TRUE(done.WaitFor(1));
+        engine.WaitForWorker();
+        ASSERT_EQ(engine.GetRunOutcome(), RunOutcome::Cancelled);
+
+        const Bytes file = ReadFile(dir.File("out.wav"));
+        const std::uint32_t outputRate = ReadU32(file, 24);
+        Layer3FrameIndex frames;
+        ASSERT_TRUE(frames.Update(Bytes(file.begin() + 72, file.begin() + 72 + ReadU32(file, 68))));
+        const double held = static_cast<double>(frames.Frames().size() * (outputRate >= 32000 ? 1152 : 576));
+        const double read = engine.GetRunPcmBytes() / 4.0 * outputRate / kRate;
+        const double fact = ReadU32(file, 60);
+        EXPECT_NEAR(fact, held, 0.1 * outputRate);
+        EXPECT_LT(fact, read);
+        EXPECT_LT(read, static_cast<double>(kInputFrames) * outputRate / kRate);
+    }
 }
 
 } // namespace
