@@ -4,6 +4,7 @@
 #include "support/recording_targets.h"
 #include "support/wav_builder.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace cantrix::test {
@@ -81,6 +82,53 @@ TEST_F(InputAnalysis, RejectsNonPcmTagsWith103)
         content.insert(content.end(), data.begin(), data.end());
         SCOPED_TRACE(tag);
         EXPECT_EQ(Analyze(Write("tag.wav", Riff("WAVE", content))), std::make_pair(false, Messages{103}));
+    }
+}
+
+TEST_F(InputAnalysis, ExtensiblePcmIsDescribedAsItsTag1RecordAndEveryOtherExtensionGets103)
+{
+    const Bytes pcm(kSubFormatPcm.begin(), kSubFormatPcm.end());
+    Bytes floating = pcm;
+    floating[0] = 0x03;
+    struct Case {
+        const char* name;
+        std::uint16_t bits, validBits, cbSize;
+        Bytes subFormat;
+        std::size_t cut = 0;   // bytes of the extension's end missing from the file
+        std::size_t extra = 0; // bytes after the extension
+        bool plainPcm = false;
+    };
+    const std::vector<Case> cases = {
+        {"24-bit", 24, 24, 22, pcm, 0, 0, true},
+        {"20 valid bits in 24", 24, 20, 22, pcm, 0, 0, true},
+        {"32-bit with a longer extension", 32, 32, 24, pcm, 0, 2, true},
+        {"longer extension than the chunk", 16, 16, 24, pcm},
+        {"no extension announced", 16, 16, 0, pcm},
+        {"file ends in the extension", 16, 16, 22, pcm, 10},
+        {"valid bits above the container", 16, 24, 22, pcm},
+        {"float", 32, 32, 22, floating},
+        {"unknown sub-format", 16, 16, 22, Bytes(16, 0x5A)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes extension = Extension(c.cbSize, c.validBits, c.subFormat);
+        extension.resize(extension.size() + c.extra);
+        Bytes content = Chunk("fmt ", PcmFormat(2, 44100, c.bits, kWaveFormatExtensible, extension));
+        const Bytes data = Chunk("data", Bytes(48, 0));
+        content.insert(content.end(), data.begin(), data.end());
+        Bytes file = Riff("WAVE", content);
+        if (c.cut != 0)
+            file.resize(12 + 8 + 40 - c.cut);
+
+        const auto [ok, messages] = Analyze(Write("extensible.wav", file));
+        EXPECT_EQ(ok, c.plainPcm);
+        EXPECT_EQ(messages, c.plainPcm ? Messages{} : Messages{strings::kInputNotPcm});
+        if (c.plainPcm) {
+            const WAVEFORMATEX expected = PcmRecord(2, 44100, c.bits);
+            EXPECT_EQ(std::memcmp(&engine.GetInputFormat(), &expected, sizeof expected), 0);
+            EXPECT_EQ(engine.GetDataOffset(), 12u + 8u + 40u + c.extra + 8u);
+            EXPECT_EQ(engine.GetFormatCount(), 2u);
+        }
     }
 }
 

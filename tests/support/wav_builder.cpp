@@ -68,6 +68,16 @@ Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, 
     return bytes;
 }
 
+Bytes Extension(std::uint16_t cbSize, std::uint16_t validBits, const Bytes& subFormat)
+{
+    Bytes bytes;
+    AppendU16(bytes, cbSize);
+    AppendU16(bytes, validBits);
+    AppendU32(bytes, 0x3);
+    bytes.insert(bytes.end(), subFormat.begin(), subFormat.end());
+    return bytes;
+}
+
 Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, double hz)
 {
     Bytes bytes;
