@@ -1,16 +1,12 @@
 // Input analysis: is the file a PCM RIFF/WAVE file, and where are its samples?
+#include "audio/plain_pcm_format.h"
 #include "engine/converter_engine.h"
 #include "platform/string_table.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace cantrix {
-
-namespace {
-constexpr long kPcmFormatBytes = 16; // WAVEFORMATEX without cbSize
-} // namespace
 
 bool ConverterEngine::AnalyzeInput(const std::string& path, bool probeOnly)
 {
@@ -36,15 +32,11 @@ bool ConverterEngine::AnalyzeInput(const std::string& path, bool probeOnly)
     if (lastResult != mmresult::kNoError)
         return fail(strings::kInputCorrupted);
 
-    // Only the first 16 bytes count, whatever the chunk's size; a short chunk leaves zeros.
-    std::memset(&inputFormat, 0, kPcmFormatBytes);
-    inputFormat.cbSize = 0;
-    const long formatBytes = std::min<long>(kPcmFormatBytes, subChunk.cksize);
-    const long got = inputFile.Read(&inputFormat, formatBytes);
-    if (got < formatBytes)
-        std::memset(reinterpret_cast<unsigned char*>(&inputFormat) + std::max(got, 0L), 0,
-                    static_cast<std::size_t>(kPcmFormatBytes - std::max(got, 0L)));
-    if (inputFormat.wFormatTag != kWaveFormatPcm)
+    // Only the start of the chunk counts, whatever its size; a short chunk leaves zeros.
+    unsigned char format[kFormatBytesToRead];
+    const long formatBytes = std::min<long>(sizeof format, subChunk.cksize);
+    const long got = std::max(inputFile.Read(format, formatBytes), 0L);
+    if (!DescribePlainPcm(format, static_cast<std::size_t>(got), subChunk.cksize, inputFormat))
         return fail(strings::kInputNotPcm);
 
     lastResult = inputFile.Ascend(subChunk);

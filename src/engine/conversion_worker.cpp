@@ -29,6 +29,7 @@ void ConverterEngine::RunConversion(const RunSettings& run)
 
     std::vector<unsigned char> source(kSourceBlockBytes);
     std::vector<unsigned char> destination;
+    std::uint32_t pcmRead = 0;
 
     if (run.progress != nullptr) {
         run.progress->SetRange(dataSize >> kPassShift);
@@ -87,9 +88,10 @@ void ConverterEngine::RunConversion(const RunSettings& run)
                     break;
                 }
             }
+            pcmRead = dataSize - remaining;
             // A read error never reaches the codec as a count; what was converted is kept in a
             // well-formed file and the user is told that it is incomplete.
-            if (closeContainer && CloseContainer(output) != mmresult::kNoError &&
+            if (closeContainer && CloseContainer(output, run.destination, pcmRead) != mmresult::kNoError &&
                 outcome != RunOutcome::Failed)
                 fail(strings::kOutputIncomplete);
             if (readFailed && outcome != RunOutcome::Failed)
@@ -104,6 +106,7 @@ void ConverterEngine::RunConversion(const RunSettings& run)
         run.progress->SetPos(0);
     runOutcome = outcome;
     runMessage = failure;
+    runPcmBytes = pcmRead;
     workerRunning = false;
     if (run.notify != nullptr)
         run.notify->PostNotify(run.notifyMessage);

@@ -100,6 +100,7 @@ bool ConverterEngine::StartConversion()
     cancelEvent.Reset();
     runOutcome = RunOutcome::None;
     runMessage = 0;
+    runPcmBytes = 0;
     workerRunning = true;
     worker = std::thread([this, run = std::move(run)] { RunConversion(run); });
     return true;

@@ -99,6 +99,9 @@ public:
     RunOutcome GetRunOutcome() const { return runOutcome.load(); }
     // The message id of the last failed run, or 0.
     std::uint32_t GetRunMessage() const { return runMessage.load(); }
+    // The PCM bytes the last run read from the input: all of GetDataSize() when it read to the
+    // end of a file that holds what its "data" chunk claims.
+    std::uint32_t GetRunPcmBytes() const { return runPcmBytes.load(); }
     // The Layer-3 bytes the last preview encoded for playback; 0 when it was cancelled or failed
     // before playback. They were played if a sound device could be opened.
     std::uint32_t GetPreviewBytes() const { return previewBytes.load(); }
@@ -116,9 +119,12 @@ private:
     };
 
     void RebuildFormatCatalogue();
-    // Output containers (audio/output_container.cpp).
+    // Output containers (audio/output_container.cpp). The head's "fact" counts the whole input;
+    // closing states the length of the `pcmBytes` that the run read, as far as the data holds them.
     void WriteContainerHead(RiffFile& output, const FormatEntry& destination);
-    MmResult CloseContainer(RiffFile& output);
+    MmResult CloseContainer(RiffFile& output, const FormatEntry& destination, std::uint32_t pcmBytes);
+    // The "fact" value for `pcmBytes` of the input: sample frames at the destination's rate.
+    std::uint32_t FactSamples(std::uint32_t pcmBytes, const FormatEntry& destination) const;
     bool OutputWouldOverwriteInput() const;
     void RunConversion(const RunSettings& run);
     bool HasChosenFormat() const;
@@ -132,6 +138,8 @@ private:
 
     MMCKINFO riffChunk{};
     MMCKINFO subChunk{};
+    // The output's "fact" chunk, rewritten when the container is closed.
+    MMCKINFO factChunk{};
     MmResult lastResult = mmresult::kNoError;
     RiffFile inputFile;
     WAVEFORMATEX inputFormat{};
@@ -153,6 +161,7 @@ private:
     std::atomic<bool> workerRunning{false};
     std::atomic<RunOutcome> runOutcome{RunOutcome::None};
     std::atomic<std::uint32_t> runMessage{0};
+    std::atomic<std::uint32_t> runPcmBytes{0};
     std::atomic<std::uint32_t> previewBytes{0};
 };
 

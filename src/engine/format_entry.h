@@ -22,6 +22,12 @@ struct FormatEntry {
         std::memcpy(&value, format.data() + 2, sizeof value);
         return value;
     }
+    std::uint32_t SamplesPerSec() const
+    {
+        std::uint32_t value;
+        std::memcpy(&value, format.data() + 4, sizeof value);
+        return value;
+    }
     std::uint32_t AvgBytesPerSec() const
     {
         std::uint32_t value;

@@ -1,6 +1,7 @@
 #pragma once
 // The published wave format records. They reach files byte for byte, so they keep their published
 // field names and packed little-endian layout.
+#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -11,6 +12,7 @@ static_assert(std::endian::native == std::endian::little,
 
 constexpr std::uint16_t kWaveFormatPcm = 0x0001;
 constexpr std::uint16_t kWaveFormatMpegLayer3 = 0x0055;
+constexpr std::uint16_t kWaveFormatExtensible = 0xFFFE;
 
 #pragma pack(push, 1)
 struct WAVEFORMATEX {
@@ -31,10 +33,26 @@ struct MPEGLAYER3WAVEFORMAT {
     std::uint16_t nFramesPerBlock;
     std::uint16_t nCodecDelay;
 };
+
+// The extension that wider samples, more channels and other encodings come in. The published
+// union `Samples` is read as wValidBitsPerSample, its meaning for PCM; the GUID keeps its stored
+// bytes (the first three fields little-endian).
+struct WAVEFORMATEXTENSIBLE {
+    WAVEFORMATEX Format;
+    std::uint16_t wValidBitsPerSample;
+    std::uint32_t dwChannelMask;
+    std::array<unsigned char, 16> SubFormat;
+};
 #pragma pack(pop)
 
 static_assert(sizeof(WAVEFORMATEX) == 18);
 static_assert(sizeof(MPEGLAYER3WAVEFORMAT) == 30);
+static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40);
+
+constexpr std::uint16_t kWaveFormatExtensibleCbSize = 22;
+// The PCM sub-format, 00000001-0000-0010-8000-00aa00389b71, as it is stored.
+constexpr std::array<unsigned char, 16> kSubFormatPcm = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                         0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 constexpr std::uint16_t kMpegLayer3CbSize = 12;
 constexpr std::uint16_t kMpegLayer3IdMpeg = 1;

@@ -25,7 +25,7 @@ check "frame count covers the input ($duration frames)" \
 check "mpg123 decodes the raw stream without an error" \
   bash -c "mpg123 -q -w '$WORK/decoded.wav' '$WORK/tone.mp3' 2>'$WORK/mpg123.err' && [ ! -s '$WORK/mpg123.err' ]"
 
-# Byte-exact layout: fmt 32 bytes, fact holds the PCM byte count, data = the raw stream.
+# Byte-exact layout: fmt 32 bytes, fact holds the sample frames, data = the raw stream.
 w="$WORK/tone-l3.wav"
 n=$(u32 "$w" 68)
 check "RIFF size" [ "$(u32 "$w" 4)" -eq $((64 + n + n % 2)) ]
@@ -33,11 +33,19 @@ check "file length" [ "$(filesize "$w")" -eq $((72 + n + n % 2)) ]
 check "chunk order" [ "$(fourcc "$w" 12)$(fourcc "$w" 52)$(fourcc "$w" 64)" = "fmt factdata" ]
 check "fmt is 32 bytes" [ "$(u32 "$w" 16)" -eq 32 ]
 check "cbSize 12" [ "$(u16 "$w" 36)" -eq 12 ]
-check "fact holds the PCM byte count" [ "$(u32 "$w" 60)" -eq $((3 * 44100 * 4)) ]
+check "fact holds the sample frames" [ "$(u32 "$w" 60)" -eq $((3 * 44100)) ]
 check "raw file equals the data payload" cmp -s <(tail -c +73 "$w" | head -c "$n") "$WORK/tone.mp3"
 
-# Inputs written by sox and ffmpeg, in every width and at many rates, convert. Both write 24 and
-# 32-bit files as WAVE_FORMAT_EXTENSIBLE, which is not plain PCM; sox's wavpcm type writes tag 1.
+# Players take the length from "fact": a 30 s input lasts 30 s at every MPEG version.
+sox -n -r 44100 -b 16 -c 2 "$WORK/30s.wav" synth 30 sine 440 gain -6
+for format in "128 kBit/s, 44100 Hz, Stereo" "64 kBit/s, 22050 Hz, Stereo" "16 kBit/s, 11025 Hz, Mono"; do
+  encode --format "$format" --riff --overwrite --output "$WORK/30s-l3.wav" "$WORK/30s.wav"
+  seconds=$(probe "$WORK/30s-l3.wav" format=duration)
+  check "$format: ffprobe says 30 s ($seconds)" awk -v s="$seconds" 'BEGIN { exit !(s >= 29.9 && s <= 30.1) }'
+done
+
+# Inputs written by sox and ffmpeg, in every width and at many rates, convert. sox's wavpcm type
+# writes tag 1; WAVE_FORMAT_EXTENSIBLE follows below.
 for bits in 8 16 24 32; do
   for rate in 8000 11025 22050 32000 44100 48000 96000; do
     for channels in 1 2; do
@@ -55,5 +63,36 @@ for codec in pcm_u8 pcm_s16le; do
   check "ffmpeg $codec converts ($errors)" [ "$status" -eq 0 ]
   check "ffmpeg $codec output rate" [ "$(probe "$WORK/ff-out.wav" stream=sample_rate)" = 22050 ]
 done
+
+# WAVE_FORMAT_EXTENSIBLE, which both tools write for more than 16 bits, more than two channels and
+# (ffmpeg) rates above 48 kHz: with the PCM sub-format it converts to the bytes of its tag-1 twin;
+# a channel count the codec cannot take gets 108, float samples 103.
+declare -A message=(
+  [103]="The selected .WAV file is not plain PCM data."
+  [108]="The given input file's sampling frequency is not supported."
+)
+sine=(-f lavfi -i "sine=frequency=440:duration=1")
+while read -r name expected command; do
+  eval "$command" </dev/null # ffmpeg would read the table
+  check "$name is WAVE_FORMAT_EXTENSIBLE" [ "$(u16 "$WORK/ext.wav" 20)" -eq 65534 ]
+  encode --raw --overwrite --output "$WORK/ext.mp3" "$WORK/ext.wav"
+  if [ "$expected" = converts ]; then
+    check "$name converts ($errors)" [ "$status" -eq 0 ]
+    sox "$WORK/ext.wav" -t wavpcm "$WORK/twin.wav"
+    encode --raw --overwrite --output "$WORK/twin.mp3" "$WORK/twin.wav"
+    check "$name gives the stream of its tag-1 twin" cmp -s "$WORK/ext.mp3" "$WORK/twin.mp3"
+  else
+    check "$name: status 1" [ "$status" -eq 1 ]
+    check "$name: message $expected ($errors)" grep -qF -- "${message[$expected]}" <<<"$errors"
+  fi
+done <<'EOF'
+sox-24-bit converts sox -n -r 48000 -c 2 -b 24 "$WORK/ext.wav" synth 1 sine 440 gain -6
+sox-32-bit-mono converts sox -n -r 8000 -c 1 -b 32 "$WORK/ext.wav" synth 1 sine 440 gain -6
+ffmpeg-24-bit converts ffmpeg -v error "${sine[@]}" -ac 2 -ar 48000 -c:a pcm_s24le -y "$WORK/ext.wav"
+ffmpeg-32-bit converts ffmpeg -v error "${sine[@]}" -ac 2 -ar 44100 -c:a pcm_s32le -y "$WORK/ext.wav"
+ffmpeg-96-kHz-16-bit converts ffmpeg -v error "${sine[@]}" -ac 2 -ar 96000 -c:a pcm_s16le -y "$WORK/ext.wav"
+sox-4-channels 108 sox -n -r 44100 -c 4 -b 16 "$WORK/ext.wav" synth 1 sine 440
+ffmpeg-float 103 ffmpeg -v error "${sine[@]}" -ac 2 -c:a pcm_f32le -y "$WORK/ext.wav"
+EOF
 
 finish

@@ -1,9 +1,12 @@
+#include "drivers/built_in_drivers.h"
+#include "drivers/layer3_frames.h"
 #include "engine/converter_engine.h"
 #include "platform/string_table.h"
 #include "support/fake_codec_driver.h"
 #include "support/recording_targets.h"
 #include "support/wav_builder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -75,7 +78,7 @@ TEST_F(Conversion, RiffLayoutIsByteExactWithPadByte)
     EXPECT_EQ(ReadU16(file, 20 + 16), 12u); // cbSize stays 12 inside a 32-byte chunk
     EXPECT_EQ(std::string(file.begin() + 52, file.begin() + 56), "fact");
     EXPECT_EQ(ReadU32(file, 56), 4u);
-    EXPECT_EQ(ReadU32(file, 60), 2000u);
+    EXPECT_EQ(ReadU32(file, 60), 1000u); // sample frames of the 16-bit mono input
     EXPECT_EQ(std::string(file.begin() + 64, file.begin() + 68), "data");
     EXPECT_EQ(ReadU32(file, 68), 1001u);
     EXPECT_EQ(Bytes(file.begin() + 72, file.begin() + 1073), Expected(1001));
@@ -139,6 +142,8 @@ TEST_F(Conversion, ProgressRangeDoesNotWrapAt16Bits)
     const Bytes out = Convert();
     EXPECT_EQ(progress.range, 65536u);
     EXPECT_EQ(ReadU32(out, 68), 50u);
+    EXPECT_EQ(engine->GetRunPcmBytes(), 100u);
+    EXPECT_EQ(ReadU32(out, 60), 50u);
     EXPECT_EQ(engine->GetRunOutcome(), RunOutcome::Finished);
 }
 
@@ -154,7 +159,10 @@ TEST_F(Conversion, CancelLeavesAShortWellFormedFile)
     EXPECT_GE(ReadU32(file, 68), 1024u);
     EXPECT_LT(ReadU32(file, 68), 32u * 1024 * 1024);
     EXPECT_EQ(ReadU32(file, 4), file.size() - 8);
-    EXPECT_EQ(ReadU32(file, 60), 64u * 1024 * 1024);
+    // The length of what was read, not of the whole input.
+    EXPECT_LT(engine->GetRunPcmBytes(), 64u * 1024 * 1024);
+    EXPECT_GE(engine->GetRunPcmBytes(), 2 * ReadU32(file, 68));
+    EXPECT_EQ(ReadU32(file, 60), engine->GetRunPcmBytes() / 2);
     EXPECT_EQ(engine->GetInputPath(), input);
     EXPECT_TRUE(presenter.Messages().empty());
 }
@@ -283,6 +291,58 @@ TEST_F(Conversion, DestroyingTheEngineDuringARunCancelsAndWaits)
     EXPECT_TRUE(done.WaitFor(1));
     const Bytes out = ReadFile(dir.File("out.wav"));
     EXPECT_LT(out.size(), 4u * 1024 * 1024);
+}
+
+// Cancels the run after `passes` passes, from the worker itself.
+struct CancelAfter : ProgressTarget {
+    ConverterEngine& engine;
+    std::uint32_t passes;
+    CancelAfter(ConverterEngine& engine, std::uint32_t passes) : engine(engine), passes(passes) {}
+    void SetRange(std::uint32_t) override {}
+    void SetStep(std::uint32_t) override {}
+    void SetPos(std::uint32_t) override {}
+    void StepIt() override
+    {
+        if (--passes == 0)
+            engine.RequestCancel();
+    }
+};
+
+// When a run is cancelled the real codec still holds segments of many seconds that are never
+// written; "fact" states the length of the frames in the file, at every MPEG version.
+TEST(CancelledRiffOutput, FactStatesTheLengthOfTheDataAtEveryMpegVersion)
+{
+    TempDir dir;
+    WriteFile(dir.File("in.wav"), PcmWav(2, 44100, 16, SineSamples16(44100, 2, 60.0)));
+    CodecManager codecs;
+    InstallBuiltInDrivers(codecs);
+    for (const std::uint32_t rate : {44100u, 22050u, 11025u}) {
+        SCOPED_TRACE(rate);
+        ConverterEngine engine(codecs);
+        NotifyWaiter done;
+        CancelAfter canceller(engine, 40 * 44100 * 4 / 2048); // 40 s of input
+        engine.SetNotifyTarget(&done, kDoneMessage);
+        engine.SetProgressCtrl(&canceller);
+        ASSERT_TRUE(engine.AnalyzeInput(dir.File("in.wav"), false));
+        const auto& formats = engine.GetFormats();
+        engine.SetFormatIndex(
+            static_cast<int>(std::find_if(formats.begin(), formats.end(),
+                                          [&](const auto& f) { return f.SamplesPerSec() == rate; }) -
+                             formats.begin()));
+        engine.SetOutputPath(dir.File("out.wav"));
+        ASSERT_TRUE(engine.StartConversion());
+        ASSERT_TRUE(done.WaitFor(1));
+        engine.WaitForWorker();
+        ASSERT_EQ(engine.GetRunOutcome(), RunOutcome::Cancelled);
+
+        const Bytes file = ReadFile(dir.File("out.wav"));
+        Layer3FrameIndex index;
+        ASSERT_TRUE(index.Update(Bytes(file.begin() + 72, file.begin() + 72 + ReadU32(file, 68))));
+        const double held = static_cast<double>(index.Frames().size()) * (rate >= 32000 ? 1152 : 576);
+        EXPECT_NEAR(ReadU32(file, 60), held, 0.1 * rate);
+        // The codec did hold back: the input read lasts seconds longer.
+        EXPECT_GT(engine.GetRunPcmBytes() / 4.0 * rate / 44100, held + rate);
+    }
 }
 
 } // namespace

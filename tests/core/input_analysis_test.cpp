@@ -4,6 +4,7 @@
 #include "support/recording_targets.h"
 #include "support/wav_builder.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace cantrix::test {
@@ -81,6 +82,44 @@ TEST_F(InputAnalysis, RejectsNonPcmTagsWith103)
         content.insert(content.end(), data.begin(), data.end());
         SCOPED_TRACE(tag);
         EXPECT_EQ(Analyze(Write("tag.wav", Riff("WAVE", content))), std::make_pair(false, Messages{103}));
+    }
+}
+
+TEST_F(InputAnalysis, ExtensiblePcmIsDescribedAsItsTag1RecordAndEveryOtherExtensionGets103)
+{
+    struct Case {
+        const char* name;
+        std::uint16_t bits, validBits, cbSize;
+        unsigned char subFormat; // the GUID's first byte: 1 PCM, 3 float, else unknown
+        std::size_t extra, cut;  // bytes after the extension; bytes of the file cut off in it
+        bool plainPcm;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"24-bit", 24, 24, 22, 1, 0, 0, true},
+             {"20 valid bits in 24", 24, 20, 22, 1, 0, 0, true},
+             {"32-bit with a longer extension", 32, 32, 24, 1, 2, 0, true},
+             {"longer extension than the chunk", 16, 16, 24, 1, 0, 0, false},
+             {"no extension announced", 16, 16, 0, 1, 0, 0, false},
+             {"file ends in the extension", 16, 16, 22, 1, 0, 10, false},
+             {"valid bits above the container", 16, 24, 22, 1, 0, 0, false},
+             {"float", 32, 32, 22, 3, 0, 0, false},
+             {"unknown sub-format", 16, 16, 22, 0x5A, 0, 0, false},
+         }) {
+        SCOPED_TRACE(c.name);
+        Bytes subFormat(kSubFormatPcm.begin(), kSubFormatPcm.end());
+        subFormat[0] = c.subFormat;
+        Bytes extension = Extension(c.cbSize, c.validBits, subFormat);
+        extension.resize(extension.size() + c.extra);
+        Bytes file = Wav(PcmFormat(2, 44100, c.bits, kWaveFormatExtensible, extension), Bytes(48, 0));
+        if (c.cut != 0)
+            file.resize(12 + 8 + 40 - c.cut);
+
+        EXPECT_EQ(Analyze(Write("extensible.wav", file)),
+                  std::make_pair(c.plainPcm, c.plainPcm ? Messages{} : Messages{strings::kInputNotPcm}));
+        const WAVEFORMATEX pcm = PcmRecord(2, 44100, c.bits);
+        if (c.plainPcm) {
+            EXPECT_EQ(std::memcmp(&engine.GetInputFormat(), &pcm, sizeof pcm), 0);
+        }
     }
 }
 

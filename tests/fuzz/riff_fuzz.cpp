@@ -1,8 +1,11 @@
-// Fuzz target for the RIFF reader: every input is read as the input analysis reads a WAV file, then
-// walked chunk by chunk as a general reader would. Sanitizers catch reads outside the buffers; the
-// checks below catch a descent that reports a chunk outside its parent or the file.
+// Fuzz target for the RIFF reader: every input is read as the input analysis reads a WAV file (its
+// "fmt " judged as the analysis judges it), then walked chunk by chunk as a general reader would.
+// Sanitizers catch reads outside the buffers; the checks below catch a descent that reports a
+// chunk outside its parent or the file, and a format taken as PCM that is not described as such.
+#include "audio/plain_pcm_format.h"
 #include "platform/riff_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -64,9 +67,12 @@ void ReadWave(RiffFile& file, std::int64_t fileLength)
         return;
     CheckFound(file, sub, &riff, fileLength);
     Check(sub.ckid == kFourCCFmt);
-    unsigned char format[16];
-    const long got = file.Read(format, sizeof format);
+    unsigned char format[kFormatBytesToRead];
+    const long got = file.Read(format, std::min<long>(sizeof format, sub.cksize));
     Check(got >= 0 && got <= static_cast<long>(sizeof format));
+    WAVEFORMATEX pcm;
+    if (DescribePlainPcm(format, static_cast<std::size_t>(got), sub.cksize, pcm))
+        Check(pcm.wFormatTag == kWaveFormatPcm && pcm.cbSize == 0);
     if (file.Ascend(sub) != mmresult::kNoError)
         return;
     CheckAscended(file, sub);

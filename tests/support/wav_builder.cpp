@@ -68,6 +68,16 @@ Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, 
     return bytes;
 }
 
+Bytes Extension(std::uint16_t cbSize, std::uint16_t validBits, const Bytes& subFormat)
+{
+    Bytes bytes;
+    AppendU16(bytes, cbSize);
+    AppendU16(bytes, validBits);
+    AppendU32(bytes, 0x3);
+    bytes.insert(bytes.end(), subFormat.begin(), subFormat.end());
+    return bytes;
+}
+
 Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, double hz)
 {
     Bytes bytes;
@@ -105,12 +115,17 @@ WAVEFORMATEX PcmRecord(std::uint16_t channels, std::uint32_t rate, std::uint16_t
     return format;
 }
 
-Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, const Bytes& samples)
+Bytes Wav(const Bytes& format, const Bytes& samples)
 {
-    Bytes content = Chunk("fmt ", PcmFormat(channels, rate, bits));
+    Bytes content = Chunk("fmt ", format);
     const Bytes data = Chunk("data", samples);
     content.insert(content.end(), data.begin(), data.end());
     return Riff("WAVE", content);
+}
+
+Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, const Bytes& samples)
+{
+    return Wav(PcmFormat(channels, rate, bits), samples);
 }
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes)

@@ -23,6 +23,8 @@ Bytes Riff(const char* formType, const Bytes& content);
 // A "fmt " payload of 16 bytes (plus `extra` bytes when given).
 Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint16_t tag = 1,
                 const Bytes& extra = {});
+// The extension of a WAVE_FORMAT_EXTENSIBLE "fmt " (front left and right), for PcmFormat's `extra`.
+Bytes Extension(std::uint16_t cbSize, std::uint16_t validBits, const Bytes& subFormat);
 // 16-bit samples of a sine of `hz` at `rate`, interleaved over `channels`.
 Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, double hz = 440.0);
 // One sample of `value` (-1 to 1) in integer PCM of `bits`: 8-bit unsigned, wider signed
@@ -30,7 +32,8 @@ Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, 
 void AppendSample(Bytes& pcm, std::uint16_t bits, double value);
 // The WAVEFORMATEX of integer PCM.
 WAVEFORMATEX PcmRecord(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits);
-// A whole PCM WAV file.
+// A whole WAV file of a "fmt " payload and samples; PcmWav with a PcmFormat.
+Bytes Wav(const Bytes& format, const Bytes& samples);
 Bytes PcmWav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, const Bytes& samples);
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes);

@@ -194,6 +194,9 @@ void InputChooserTest::initTestCase()
     layer3.insert(layer3.end(), layer3Data.begin(), layer3Data.end());
     WriteFile(root / "layer3.wav", Riff("WAVE", layer3));
     WriteFile(root / "text.wav", Bytes{'h', 'e', 'l', 'l', 'o'});
+    const Bytes pcm(kSubFormatPcm.begin(), kSubFormatPcm.end());
+    WriteFile(root / "extensible.wav",
+              Wav(PcmFormat(2, 96000, 24, kWaveFormatExtensible, Extension(22, 24, pcm)), Samples(600)));
     WriteFile(root / "noext", PcmWav(2, 44100, 16, Samples(400)));
     // A gigabyte of samples (sparse, so it costs no disk).
     constexpr std::uint32_t kBigFile = 1u << 30;
@@ -261,6 +264,8 @@ void InputChooserTest::readoutFollowsTypedName_data()
                                                << "22050 Hz Stereo";
     QTest::newRow("huge data chunk") << "big.wav" << kMono;
     QTest::newRow("default suffix added") << "stereo" << kStereo;
+    QTest::newRow("extensible PCM") << "extensible.wav"
+                                    << "96000 Hz Stereo";
     QTest::newRow("Layer-3 inside RIFF") << "layer3.wav" << kUnsupported;
     QTest::newRow("not RIFF") << "text.wav" << kUnsupported;
     QTest::newRow("missing") << "missing.wav" << kUnsupported;
