@@ -50,6 +50,8 @@ struct SegmentPlan {
     {
         return Boundary(index + 1) + postRollFrames;
     }
+    // The frames a segment's encoder writes, unless it is the first or the last.
+    constexpr std::uint64_t EncoderFrames() const { return kPreRollFrames + kSegmentFrames + postRollFrames; }
     // The first frame that the seam with segment `index` may still change: the frames before it are
     // settled and may be given out.
     constexpr std::uint64_t SettledBefore(std::uint64_t index) const

@@ -15,13 +15,6 @@ constexpr std::size_t kSpareInFlight = 2;
 // PCM held by the segments of one stream in flight, at most.
 constexpr std::uint64_t kPcmBudgetBytes = 192ull << 20;
 
-// Output frames a segment's encoder writes, at most, unless it is the last.
-constexpr std::uint64_t SegmentEncoderFrames(const LameOutputFormat& format)
-{
-    return SegmentPlan::kSegmentFrames + SegmentPlan::kPreRollFrames +
-           PlanSegments(format.sampleRate, format)->postRollFrames;
-}
-
 // The worst output left when the input ends: every segment in flight and the one being joined, of
 // the format that writes the most, in the smallest destination a caller gets for its 2048-byte
 // blocks (of the widest sample frames we read: 32-bit stereo). Callers allow 4096 flushing passes.
@@ -33,7 +26,8 @@ constexpr std::uint64_t WorstDrainPasses()
         LamePcmEncoder::OutputBound(kCallerBlockBytes / kWidestFrameBytes) + LamePcmEncoder::kFlushBound;
     std::uint64_t worst = 0;
     for (const LameOutputFormat& format : lame_outputs::All()) {
-        const std::uint64_t bytes = (SegmentedEncoder::kMaxInFlight + 2) * SegmentEncoderFrames(format) *
+        const std::uint64_t bytes = (SegmentedEncoder::kMaxInFlight + 2) *
+                                    PlanSegments(format.sampleRate, format)->EncoderFrames() *
                                     layer3::SlotBytes(format.sampleRate, format.kbps, true);
         worst = std::max(worst, bytes / smallestDestination + 1);
     }
@@ -45,9 +39,7 @@ std::size_t LimitFor(const std::optional<SegmentPlan>& plan, std::uint32_t frame
 {
     if (!plan)
         return 0;
-    const std::uint64_t segmentBytes =
-        (SegmentPlan::kSegmentFrames + SegmentPlan::kPreRollFrames + plan->postRollFrames) *
-        plan->inputPerFrame * frameBytes;
+    const std::uint64_t segmentBytes = plan->EncoderFrames() * plan->inputPerFrame * frameBytes;
     const std::uint64_t byBudget = std::max<std::uint64_t>(2, kPcmBudgetBytes / segmentBytes);
     return static_cast<std::size_t>(std::min<std::uint64_t>(
         {std::uint64_t{threads} + kSpareInFlight, SegmentedEncoder::kMaxInFlight, byBudget}));
