@@ -69,7 +69,7 @@ void HelpWindow::FollowLink(const HelpLink& link)
 {
     // As a click on the link would: the help's own pages in this window, others outside.
     const QUrl target = browser->source().resolved(QUrl(link.Target()));
-    if (target.isLocalFile() || target.scheme() == QLatin1String("qrc"))
+    if (target.isLocalFile())
         browser->setSource(target);
     else
         QDesktopServices::openUrl(target);

@@ -65,6 +65,19 @@ constexpr const char* kFinished = "Conversion finished";
 constexpr const char* kCancelled = "Conversion cancelled";
 constexpr const char* kFailed = "Conversion failed";
 
+// How the end of a run is told to screen readers.
+const char* EndOfRun(RunOutcome outcome)
+{
+    switch (outcome) {
+    case RunOutcome::Finished:
+        return kFinished;
+    case RunOutcome::Cancelled:
+        return kCancelled;
+    default:
+        return kFailed;
+    }
+}
+
 QString FromPath(const std::string& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -418,10 +431,7 @@ void MainDialog::OnConversionDone()
     // The worker has posted this as its last act, so joining it returns at once.
     engine.WaitForWorker();
     progress->Stop();
-    const RunOutcome outcome = engine.GetRunOutcome();
-    progressBar->setAccessibleDescription(QString::fromUtf8(outcome == RunOutcome::Finished    ? kFinished
-                                                            : outcome == RunOutcome::Cancelled ? kCancelled
-                                                                                               : kFailed));
+    progressBar->setAccessibleDescription(QString::fromUtf8(EndOfRun(engine.GetRunOutcome())));
     encodeButton->setText(QString::fromUtf8(kEncodeText));
     if (beepWhenDone != 0)
         presenter.Beep(EventSound::Complete);

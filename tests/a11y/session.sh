@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs one of the accessibility walks (a python script beside this one) on PROGRAM as a desktop
+# Runs one of the accessibility walks of walks.py (bus or keyboard) on PROGRAM as a desktop
 # would: a virtual X server with a window manager (openbox), a private session bus (which starts
 # the accessibility bus on demand) and a private sound server. Exits 77 (skipped) when a tool it
 # needs is missing.
-# Usage: session.sh PROGRAM SCRIPT
+# Usage: session.sh PROGRAM bus|keyboard
 set -euo pipefail
 
 here=$(dirname "$(realpath "$0")")
@@ -27,5 +27,5 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
-export PYTHONPATH="$here" PYTHONDONTWRITEBYTECODE=1
-dbus-run-session -- bash "$here/../sound/pulse_session.sh" /usr/bin/python3 "$here/$2" "$program"
+dbus-run-session -- \
+  bash "$here/../sound/pulse_session.sh" /usr/bin/python3 -B -u "$here/walks.py" "$2" "$program"
