@@ -13,6 +13,7 @@ packages=(
   pulseaudio pulseaudio-utils
   xvfb xauth xdotool imagemagick time
   openbox x11-utils
+  at-spi2-core dbus-daemon python3-pyatspi
   help2man groff-base dpkg-dev desktop-file-utils appstream parallel
 )
 if [ "${1:-}" = "--print" ]; then

@@ -20,6 +20,8 @@ namespace cantrix {
 namespace {
 constexpr const char* kCompany = "Quillonics";
 constexpr int kNoWindowStatus = 1;
+// As long as a desktop's event sounds last, and the longest a user waits for a program to end.
+constexpr std::chrono::milliseconds kSoundsAtExit{2000};
 constexpr const char* kNoDisplay =
     "cantrix: cannot open a window (no display); cantrix --encode converts from a terminal\n";
 constexpr const char* kDisplayUnreachable = "cantrix: cannot open a window (the display does not answer); "
@@ -64,7 +66,10 @@ int RunConverterApp(int argc, char** argv)
     QSettings settings(QString::fromUtf8(kCompany), QApplication::applicationName());
     AppSession session(engine, presenter, settings);
     // The arguments as the file system's bytes, so no file name is ever re-encoded.
-    return session.Run(QueryPlatformVersion(), std::vector<std::string>(argv, argv + argc));
+    const int status = session.Run(QueryPlatformVersion(), std::vector<std::string>(argv, argv + argc));
+    // Started with a file, the program ends right after its run, and so right after the beep.
+    presenter.WaitForSounds(kSoundsAtExit);
+    return status;
 }
 
 } // namespace cantrix

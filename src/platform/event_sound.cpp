@@ -54,11 +54,38 @@ SoundOutcome EventSoundPlayer::Play(EventSound sound, const SoundPreferences& pr
     // Not kept in the sound server's cache, which knows a sound by its name alone: a sound theme
     // chosen later would not be heard.
     ca_proplist_sets(created, CA_PROP_CANBERRA_CACHE_CONTROL, "never");
-    // No finish callback: libcanberra returns once the server has the sound, not at its end.
-    const int result = ca_context_play_full(context.get(), 0, created, nullptr, nullptr);
+    // Listed before it starts, since its end may be reported before the call returns.
+    std::uint32_t id = 0;
+    {
+        std::lock_guard lock(mutex);
+        id = ++lastId;
+        playing.insert(id);
+    }
+    // libcanberra returns once the server has the sound; the callback comes at its end.
+    const int result =
+        ca_context_play_full(context.get(), id, created, &EventSoundPlayer::OnSoundEnded, this);
     if (result == CA_SUCCESS)
         return SoundOutcome::Played;
+    Ended(id);
     return result == CA_ERROR_DISABLED ? SoundOutcome::Disabled : SoundOutcome::Failed;
+}
+
+void EventSoundPlayer::OnSoundEnded(ca_context*, std::uint32_t id, int, void* player)
+{
+    static_cast<EventSoundPlayer*>(player)->Ended(id);
+}
+
+void EventSoundPlayer::Ended(std::uint32_t id)
+{
+    std::lock_guard lock(mutex);
+    playing.erase(id);
+    ended.notify_all();
+}
+
+bool EventSoundPlayer::WaitForSounds(std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(mutex);
+    return ended.wait_for(lock, limit, [this] { return playing.empty(); });
 }
 
 } // namespace cantrix

@@ -1,6 +1,7 @@
 #include "preview/preview_dialog.h"
 
 #include "engine/converter_engine.h"
+#include "ui/accessible_widgets.h"
 #include "ui/dialog_face.h"
 #include "ui/dialog_units.h"
 #include "ui/path_label.h"
@@ -29,6 +30,10 @@ constexpr const char* kCaption = "Compression Preview";
 // The status line's text until the preview thread replaces it, at once.
 constexpr const char* kInitialStatus = "Gone Fishing";
 constexpr const char* kNothing = "-";
+// What screen readers read beside what the dialog shows.
+constexpr const char* kProgressName = "Preview progress";
+constexpr const char* kInputName = "Input file";
+constexpr const char* kFormatName = "Layer-3 format";
 // Often enough that the dialog follows the worker without visible delay, rarely enough to cost
 // nothing.
 constexpr int kSyncMilliseconds = 20;
@@ -49,6 +54,7 @@ PreviewDialog::PreviewDialog(ConverterEngine& engine, QWidget* parent) : QDialog
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     // Blocks the main window only, so the help window stays usable.
     setWindowModality(Qt::WindowModal);
+    InstallAccessibleWidgets();
 
     const DialogUnits units(font());
     auto* face = new DialogFace(QSize(units.X(kWidthUnits), units.Y(kHeightUnits)), false, this);
@@ -67,11 +73,14 @@ PreviewDialog::PreviewDialog(ConverterEngine& engine, QWidget* parent) : QDialog
     status = AddStatic(face, units, kStatusId, kInitialStatus, 7, 29, 118);
     input = new PathLabel(QString::fromUtf8(kNothing), face);
     PlaceControl(input, units, kInputId, 7, 7, 178, 8);
+    input->setAccessibleDescription(QString::fromUtf8(kInputName));
     format = AddStatic(face, units, kFormatId, kNothing, 7, 18, 117);
+    format->setAccessibleDescription(QString::fromUtf8(kFormatName));
 
     progress = new QProgressBar(face);
     PlaceControl(progress, units, kProgressId, 7, 42, 178, 11);
     progress->setTextVisible(false);
+    progress->setAccessibleName(QString::fromUtf8(kProgressName));
 
     syncTimer.setInterval(kSyncMilliseconds);
     connect(&syncTimer, &QTimer::timeout, this, &PreviewDialog::Sync);
@@ -154,8 +163,13 @@ void PreviewDialog::Sync()
         std::lock_guard lock(mutex);
         std::swap(taken, changes);
     }
-    if (taken.status)
-        status->setText(QString::fromUtf8(taken.status->c_str()));
+    if (taken.status) {
+        const QString text = QString::fromUtf8(taken.status->c_str());
+        status->setText(text);
+        // Cancel holds the focus all along, and screen readers speak what the focused control's
+        // description turns into.
+        cancel->setAccessibleDescription(text);
+    }
     if (taken.input)
         input->SetText(QFile::decodeName(QByteArray::fromStdString(*taken.input)));
     if (taken.format)

@@ -56,6 +56,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     icon->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     icon->setAlignment(Qt::AlignCenter);
     icon->setPixmap(AppIcon().pixmap(kIconPixels, kIconPixels));
+    icon->setAccessibleName(QStringLiteral("Cantrix icon"));
     PlaceControl(icon, units, 0, 7, 9, 18, 20);
 
     AddText(face, units, QString::fromUtf8(kVersionLine), 37, 9, 123);

@@ -6,16 +6,22 @@
 #include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTreeView>
 #include <algorithm>
+#include <utility>
 
 namespace cantrix {
 
 namespace {
 constexpr QLatin1String kAllFilesFilter("All Files (*.*)");
+// The dialog's labels and the drop-down lists beside them, which screen readers name by their
+// current entry and label by the text tied to them.
+constexpr std::pair<const char*, const char*> kListLabels[] = {{"lookInLabel", "lookInCombo"},
+                                                               {"fileTypeLabel", "fileTypeCombo"}};
 
 // The detail view's columns, as the file system model numbers them.
 constexpr int kNameColumn = 0;
@@ -53,6 +59,9 @@ CCustomFileDlg::CCustomFileDlg(QWidget* parent) : QFileDialog(parent)
     // Must come before any other setting, or a native dialog may already have been chosen.
     setOption(QFileDialog::DontUseNativeDialog);
     setViewMode(QFileDialog::Detail);
+    for (const auto& [label, list] : kListLabels)
+        if (auto* text = findChild<QLabel*>(QLatin1String(label)))
+            text->setBuddy(findChild<QWidget*>(QLatin1String(list)));
     connect(this, &QFileDialog::filterSelected, this, &CCustomFileDlg::ApplyAllFilesPattern);
     if (auto* model = findChild<QFileSystemModel*>(QStringLiteral("qt_filesystem_model")))
         connect(model, &QFileSystemModel::directoryLoaded, this, &CCustomFileDlg::WidenColumns);

@@ -65,6 +65,8 @@ QWidget* FolderChooser::BuildPanel()
     chooseButton->setProperty("controlId", kChooseId);
     // Return in the folder list belongs to the dialog's own Open button.
     chooseButton->setAutoDefault(false);
+    // The note says what the button is for; screen readers read it with the button.
+    chooseButton->setAccessibleDescription(note->text());
     // As wide as the dialog's own buttons above it, so the three line up.
     int buttonWidth = units.X(kButtonWidth);
     if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))

@@ -1,6 +1,11 @@
 #include "ui/help_window.h"
 
+#include "ui/accessible_widgets.h"
+#include "ui/help_link.h"
+
+#include <QAccessible>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +26,7 @@ constexpr const char* kInstalledDataDir = "../share/cantrix";
 
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), browser(new QTextBrowser(this))
 {
+    InstallAccessibleWidgets();
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QStringLiteral("Cantrix Help"));
     browser->setOpenExternalLinks(true);
@@ -42,10 +48,41 @@ bool HelpWindow::Open(const QString& file)
     browser->moveCursor(QTextCursor::Start);
     if (!browser->documentTitle().isEmpty())
         setWindowTitle(browser->documentTitle());
+    browser->setAccessibleName(windowTitle());
+    TakeLinks();
     show();
     raise();
     activateWindow();
     return true;
+}
+
+void HelpWindow::TakeLinks()
+{
+    for (HelpLink* link : links)
+        delete link;
+    links = FindHelpLinks(*browser->document(), this);
+    QAccessibleEvent changed(this, QAccessible::ObjectReorder);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void HelpWindow::FollowLink(const HelpLink& link)
+{
+    // As a click on the link would: the help's own pages in this window, others outside.
+    const QUrl target = browser->source().resolved(QUrl(link.Target()));
+    if (target.isLocalFile())
+        browser->setSource(target);
+    else
+        QDesktopServices::openUrl(target);
+}
+
+QRect HelpWindow::LinkRect(const HelpLink& link) const
+{
+    QTextCursor cursor(browser->document());
+    cursor.setPosition(link.Start());
+    QRect area = browser->cursorRect(cursor);
+    cursor.setPosition(link.End());
+    area = area.united(browser->cursorRect(cursor));
+    return area.translated(browser->viewport()->mapToGlobal(QPoint(0, 0)));
 }
 
 QString HelpWindow::FindHelpFile()

@@ -133,6 +133,7 @@ QWidget* InputFileChooser::BuildPanel()
     readoutLabel->setProperty("controlId", kReadoutId);
     // Wide enough for its longest text, so the panel never jumps as the text changes.
     readoutLabel->setMinimumWidth(std::max(units.X(kReadoutWidth), readoutLabel->sizeHint().width()));
+    label->setBuddy(readoutLabel);
     row->addWidget(readoutLabel, 1);
     row->addSpacing(units.X(kReadoutToButtons));
 

@@ -4,10 +4,12 @@
 #include "platform/string_table.h"
 #include "preview/qt_preview_host.h"
 #include "ui/about_dialog.h"
+#include "ui/accessible_widgets.h"
 #include "ui/app_icon.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_face.h"
 #include "ui/dialog_units.h"
+#include "ui/focus_cues.h"
 #include "ui/folder_chooser.h"
 #include "ui/format_list.h"
 #include "ui/help_key.h"
@@ -18,6 +20,7 @@
 #include "ui/output_naming.h"
 #include "ui/path_label.h"
 #include "ui/qt_progress_target.h"
+#include "ui/radio_group_keys.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -50,6 +53,30 @@ constexpr int kListDropUnits = 67;
 constexpr const char* kEncodeText = "Encode";
 constexpr const char* kCancelText = "CANCEL";
 constexpr const char* kHelpFailed = "Failed to launch help.";
+// What screen readers read for controls whose face says it without words; the progress bar's
+// description tells how the last run went.
+constexpr const char* kProgressName = "Conversion progress";
+constexpr const char* kFormatListName = "Layer-3 format";
+constexpr const char* kListPresetName = "Format Chosen in the List";
+constexpr const char* kInputFormatName = "Input format";
+constexpr const char* kOutputFormatName = "Output format";
+constexpr const char* kRunning = "Converting";
+constexpr const char* kFinished = "Conversion finished";
+constexpr const char* kCancelled = "Conversion cancelled";
+constexpr const char* kFailed = "Conversion failed";
+
+// How the end of a run is told to screen readers.
+const char* EndOfRun(RunOutcome outcome)
+{
+    switch (outcome) {
+    case RunOutcome::Finished:
+        return kFinished;
+    case RunOutcome::Cancelled:
+        return kCancelled;
+    default:
+        return kFailed;
+    }
+}
 
 QString FromPath(const std::string& path)
 {
@@ -96,6 +123,7 @@ MainDialog::MainDialog(ConverterEngine& engine, std::string& conversionDir, Mess
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
+    InstallAccessibleWidgets();
     BuildControls();
 }
 
@@ -127,7 +155,8 @@ void MainDialog::BuildControls()
     layout->setMenuBar(menu);
     layout->addWidget(face);
 
-    // The frame comes first so that it lies beneath the lines it frames.
+    // The controls are made in the template's order, which is their tab order too. The frame
+    // comes first so that it lies beneath the lines it frames.
     auto* frame = new QGroupBox(QStringLiteral("Encoding File"), face);
     PlaceControl(frame, units, 0, 7, 6, 251, 59);
 
@@ -136,19 +165,20 @@ void MainDialog::BuildControls()
     progressBar->setTextVisible(false);
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
+    progressBar->setAccessibleName(QString::fromUtf8(kProgressName));
     progress = std::make_unique<QtProgressTarget>(*progressBar);
 
     encodeButton = AddButton(face, units, ids::kEncode, kEncodeText, 201, 96);
     encodeButton->setEnabled(false);
     inputFormat = AddStatic(face, units, ids::kInputFormat, "-", 43, 29, 119);
     outputFormat = AddStatic(face, units, ids::kOutputFormat, "-", 43, 52, 119);
+    inputFormat->setAccessibleDescription(QString::fromUtf8(kInputFormatName));
+    outputFormat->setAccessibleDescription(QString::fromUtf8(kOutputFormatName));
 
     presets = new QButtonGroup(this);
     const auto addPreset = [&](int id, const char* text, int x, int y, int width, int height) {
         auto* radio = new QRadioButton(QString::fromUtf8(text), face);
         PlaceControl(radio, units, id, x, y, width, height);
-        // The presets take no tab stop; the focus goes to them only by a click.
-        radio->setFocusPolicy(Qt::ClickFocus);
         WidenToFit(radio);
         presets->addButton(radio, id);
     };
@@ -156,20 +186,29 @@ void MainDialog::BuildControls()
     addPreset(ids::kPresetModem, "Best Quality for 28.8 Modems", 13, 87, 112, 10);
     addPreset(ids::kPresetIsdn, "Superior Quality for ISDN", 19, 101, 100, 10);
 
-    AddStatic(face, units, ids::kInputLabel, "Input:", 15, 18, 22);
-    AddStatic(face, units, ids::kOutputLabel, "Output:", 15, 41, 25);
+    QLabel* inputLabel = AddStatic(face, units, ids::kInputLabel, "Input:", 15, 18, 22);
+    QLabel* outputLabel = AddStatic(face, units, ids::kOutputLabel, "Output:", 15, 41, 25);
     selectInputButton = AddButton(face, units, ids::kSelectInput, "Select Input", 201, 19);
     inputPathLabel = AddPathStatic(face, units, ids::kInputPath, "No file selected yet.", 43, 18, 156);
     outputPathLabel = AddPathStatic(face, units, ids::kOutputPath, "-", 43, 41, 156);
+    inputLabel->setBuddy(inputPathLabel);
+    outputLabel->setBuddy(outputPathLabel);
 
     formatList = new FormatList(units.Y(kListDropUnits), face);
     PlaceControl(formatList, units, ids::kFormatList, 140, 72, 111, kListDropUnits);
     formatList->resize(formatList->width(), formatList->sizeHint().height());
     // activated is the user's choice only, like the list's selection-change notification.
     connect(formatList, &QComboBox::activated, this, [this] { ApplyPreset(ids::kPresetList); });
+    // Screen readers take a drop-down list's name from its current entry and its label from a
+    // label tied to it; the window shows none beside the list, so this one is never shown.
+    auto* listLabel = new QLabel(QString::fromUtf8(kFormatListName), face);
+    listLabel->setBuddy(formatList);
+    listLabel->hide();
 
     addPreset(ids::kPresetList, "", 126, 75, 10, 8);
+    presets->button(ids::kPresetList)->setAccessibleName(QString::fromUtf8(kListPresetName));
     connect(presets, &QButtonGroup::idClicked, this, &MainDialog::Command);
+    new RadioGroupKeys(presets);
 
     setOutputButton = AddButton(face, units, ids::kSetOutput, "Set Output", 201, 43);
     setOutputButton->setEnabled(false);
@@ -181,6 +220,7 @@ void MainDialog::BuildControls()
     }
 
     connect(new HelpKey(this), &HelpKey::Pressed, this, &MainDialog::ShowHelp);
+    new FocusCues(this);
 }
 
 void MainDialog::setVisible(bool visible)
@@ -380,6 +420,7 @@ void MainDialog::StartEncoding()
     if (!engine.StartConversion())
         return;
     progress->Start();
+    progressBar->setAccessibleDescription(QString::fromUtf8(kRunning));
     encodeButton->setText(QString::fromUtf8(kCancelText));
     busy = true;
     SetCommandsEnabled(false);
@@ -390,6 +431,7 @@ void MainDialog::OnConversionDone()
     // The worker has posted this as its last act, so joining it returns at once.
     engine.WaitForWorker();
     progress->Stop();
+    progressBar->setAccessibleDescription(QString::fromUtf8(EndOfRun(engine.GetRunOutcome())));
     encodeButton->setText(QString::fromUtf8(kEncodeText));
     if (beepWhenDone != 0)
         presenter.Beep(EventSound::Complete);

@@ -5,12 +5,16 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QShortcut>
 
 namespace cantrix {
 
 MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
 {
     QMenu* file = addMenu(QStringLiteral("&File"));
+    // F10 opens the first menu, as on the desktops around.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this, file] { setActiveAction(file->menuAction()); });
     AddItem(file, ids::kMenuSelectInput, "&Select Input File");
     file->addSeparator();
     AddItem(file, ids::kMenuExit, "E&xit");
@@ -28,8 +32,10 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     AddItem(help, ids::kMenuHelpContents, "&Using Cantrix...");
     AddItem(help, ids::kMenuHelpOnHelp, "Using &Help...");
     help->addSeparator();
+    // Each item of the menu has its own key: the codec's About takes "d", since "C" is the
+    // program's.
     AddItem(help, ids::kMenuAbout, "About MPEG Layer-3 &Cantrix");
-    AddItem(help, ids::kMenuCodecAbout, "About MPEG Layer-3 Audio &Codec");
+    AddItem(help, ids::kMenuCodecAbout, "About MPEG Layer-3 Audio Co&dec");
 }
 
 QAction* MainMenu::Item(int id) const

@@ -7,7 +7,8 @@ class QMenu;
 
 namespace cantrix {
 
-// Menu 129 of the main window: "&File", "&Options" and, at the right end of the bar, "&Help".
+// Menu 129 of the main window: "&File", "&Options" and, at the right end of the bar, "&Help";
+// F10 opens the first of them.
 // Every item is an action named after its command id; choosing one emits Command(id).
 class MainMenu : public QMenuBar {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "ui/path_label.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 namespace cantrix {
@@ -13,6 +14,9 @@ void PathLabel::SetText(const QString& value)
     text = value;
     UpdateToolTip();
     update();
+    // Screen readers know the control by its whole path.
+    QAccessibleEvent renamed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
 }
 
 void PathLabel::paintEvent(QPaintEvent*)

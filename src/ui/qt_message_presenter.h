@@ -2,6 +2,7 @@
 #include "engine/engine_targets.h"
 
 #include <QObject>
+#include <chrono>
 #include <cstdint>
 
 namespace cantrix {
@@ -21,6 +22,8 @@ public:
     void ShowMessage(std::uint32_t id) override;
     // Plays the desktop's event sound.
     void Beep(EventSound sound) override;
+    // Waits until the sounds played have ended, at most `limit`: ending the program cuts them off.
+    void WaitForSounds(std::chrono::milliseconds limit) { sounds.WaitForSounds(limit); }
 
 private:
     void ShowHere(std::uint32_t id);

@@ -110,6 +110,12 @@ void ExpectLoaded(const Rig& rig)
     QCOMPARE(rig.Find<QProgressBar>(ids::kProgress)->value(), 0);
 }
 
+// How the run's end is told to screen readers.
+QString Announced(const Rig& rig)
+{
+    return rig.Find<QProgressBar>(ids::kProgress)->accessibleDescription();
+}
+
 constexpr int kLongWait = 60000;
 
 } // namespace
@@ -134,6 +140,7 @@ private slots:
         rig.Button(ids::kEncode)->click();
         // The end message can only arrive through the event loop, so the window is still busy.
         ExpectBusy(rig);
+        QCOMPARE(Announced(rig), QStringLiteral("Converting"));
         // Presets stay usable and change only the next run's choice.
         rig.Find<QRadioButton>(ids::kPresetIsdn)->click();
         QCOMPARE(rig.dialog->GetSelectedFormat(), 1);
@@ -141,6 +148,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.dialog->IsBusy(), kLongWait);
         ExpectLoaded(rig);
         QCOMPARE(rig.engine->GetRunOutcome(), RunOutcome::Finished);
+        QCOMPARE(Announced(rig), QStringLiteral("Conversion finished"));
         QCOMPARE(rig.presenter.Sounds(),
                  beep != 0 ? std::vector<EventSound>{EventSound::Complete} : std::vector<EventSound>{});
         QVERIFY(StartsWith(rig.engine->GetOutputPath(), "RIFF"));
@@ -162,6 +170,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!rig.dialog->IsBusy(), kLongWait);
         ExpectLoaded(rig);
         QCOMPARE(rig.engine->GetRunOutcome(), RunOutcome::Cancelled);
+        QCOMPARE(Announced(rig), QStringLiteral("Conversion cancelled"));
         QCOMPARE(rig.presenter.Sounds(), std::vector<EventSound>{EventSound::Complete});
         QVERIFY(rig.presenter.Messages().empty());
     }
@@ -291,6 +300,7 @@ private slots:
 
         QVERIFY(!rig.dialog->IsBusy());
         QCOMPARE(rig.engine->GetRunOutcome(), RunOutcome::Failed);
+        QCOMPARE(Announced(rig), QStringLiteral("Conversion failed"));
         QCOMPARE(watcher.Seen().size(), std::size_t{1});
         const SeenModal& seen = watcher.Seen()[0];
         QCOMPARE(seen.text, QString::fromStdString(LoadString(strings::kOutputCannotOpen)));

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs one of the accessibility walks of walks.py (bus or keyboard) on PROGRAM as a desktop
+# would: a virtual X server with a window manager (openbox), a private session bus (which starts
+# the accessibility bus on demand) and a private sound server. Exits 77 (skipped) when a tool it
+# needs is missing.
+# Usage: session.sh PROGRAM bus|keyboard
+set -euo pipefail
+
+here=$(dirname "$(realpath "$0")")
+program=$(realpath "$1")
+if [ "${3:-}" != "--inside-x" ]; then
+  for tool in xvfb-run openbox xprop dbus-run-session xdotool pulseaudio parec pactl; do
+    command -v "$tool" >/dev/null || { echo "skipped: needs $tool"; exit 77; }
+  done
+  # python3-pyatspi belongs to Debian's own python.
+  /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "skipped: needs python3-pyatspi"; exit 77; }
+  [ -x /usr/libexec/at-spi-bus-launcher ] || { echo "skipped: needs at-spi2-core"; exit 77; }
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program" "$2" --inside-x
+fi
+
+wm_log=$(mktemp)
+openbox --sm-disable 2>"$wm_log" &
+wm=$!
+trap 'kill $wm 2>/dev/null; rm -f "$wm_log"' EXIT
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.1
+done
+
+dbus-run-session -- \
+  bash "$here/../sound/pulse_session.sh" /usr/bin/python3 -B -u "$here/walks.py" "$2" "$program"
