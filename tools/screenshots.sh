@@ -65,7 +65,7 @@ tries=300
 
 # True when window $1 is a popup (a menu, a list, a completer), which no window manager handles.
 is_popup() {
-  xwininfo -id "$1" 2>/dev/null | grep -q 'Override Redirect State: yes'
+  grep -q 'Override Redirect State: yes' <<<"$(xwininfo -id "$1" 2>/dev/null)"
 }
 
 # The id of the first visible, titled window of the program that is not a popup nor among "$@".
@@ -102,7 +102,7 @@ wait_popup() {
 # Waits until window $1 is no longer on the screen.
 wait_gone() {
   for _ in $(seq $tries); do
-    xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -qx "$1" || return 0
+    grep -qx "$1" <<<"$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null)" || return 0
     sleep 0.05
   done
   echo "$0: window $1 stayed on the screen" >&2

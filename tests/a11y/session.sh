@@ -23,7 +23,7 @@ openbox --sm-disable 2>"$wm_log" &
 wm=$!
 trap 'kill $wm 2>/dev/null; rm -f "$wm_log"' EXIT
 for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  grep -q 'window id' <<<"$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" && break
   sleep 0.1
 done
 

@@ -24,8 +24,9 @@ u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 u16() { od -An -tu2 -j "$2" -N2 "$1" | tr -d ' '; }
 fourcc() { dd if="$1" bs=1 skip="$2" count=4 status=none; }
 filesize() { stat -c %s "$1"; }
-probe() { # probe FILE ENTRY: one stream or format field from ffprobe
-  ffprobe -v error -show_entries "$2" -of default=noprint_wrappers=1:nokey=1 "$1" | head -n1
+probe() { # probe FILE ENTRY: one stream or format field from ffprobe (sed reads to the end, where
+  # a head that leaves early would fail the pipe under pipefail)
+  ffprobe -v error -show_entries "$2" -of default=noprint_wrappers=1:nokey=1 "$1" | sed -n 1p
 }
 
 # encode ARGS...: runs `cantrix --encode`, keeps its status in $status and its error output in $errors.

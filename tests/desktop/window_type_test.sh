@@ -36,7 +36,7 @@ export QT_QPA_PLATFORM=xcb
 openbox --sm-disable 2>"$work/openbox.log" &
 wm=$!
 for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  grep -q 'window id' <<<"$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" && break
   sleep 0.1
 done
 
@@ -46,18 +46,21 @@ window=$(timeout 60 xdotool search --sync --onlyvisible --pid "$pid" --name '^Qu
 window=${window%%$'\n'*}
 
 props=$(xprop -id "$window")
-echo "$props" | grep -E '^(WM_NAME|_NET_WM_WINDOW_TYPE|_NET_WM_STATE|WM_TRANSIENT_FOR|_NET_WM_ALLOWED_ACTIONS)' || true
-echo "$props" | grep -q '^WM_NAME(.*) = "Quillonics MPEG Layer-3 Cantrix (Summit)"$' || fail "caption"
-echo "$props" | grep -q '^_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL' || fail "type NORMAL first"
-! echo "$props" | grep -E '^_NET_WM_STATE\(ATOM\).*(MODAL|SKIP_TASKBAR)' || fail "modal or hidden from task bars"
-! echo "$props" | grep -q '^WM_TRANSIENT_FOR' || fail "transient for a window"
-actions=$(echo "$props" | grep '^_NET_WM_ALLOWED_ACTIONS')
-echo "$actions" | grep -q '_NET_WM_ACTION_MINIMIZE' || fail "no minimise"
-! echo "$actions" | grep -q '_NET_WM_ACTION_MAXIMIZE' || fail "maximisable"
-! echo "$actions" | grep -q '_NET_WM_ACTION_RESIZE' || fail "resizable"
+grep -E '^(WM_NAME|_NET_WM_WINDOW_TYPE|_NET_WM_STATE|WM_TRANSIENT_FOR|_NET_WM_ALLOWED_ACTIONS)' <<<"$props" || true
+# Here-strings, not `echo | grep -q`: under pipefail a grep that has found its line and left
+# makes the writer fail, and the check with it.
+grep -q '^WM_NAME(.*) = "Quillonics MPEG Layer-3 Cantrix (Summit)"$' <<<"$props" || fail "caption"
+grep -q '^_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL' <<<"$props" || fail "type NORMAL first"
+! grep -E '^_NET_WM_STATE\(ATOM\).*(MODAL|SKIP_TASKBAR)' <<<"$props" || fail "modal or hidden from task bars"
+! grep -q '^WM_TRANSIENT_FOR' <<<"$props" || fail "transient for a window"
+actions=$(grep '^_NET_WM_ALLOWED_ACTIONS' <<<"$props")
+grep -q '_NET_WM_ACTION_MINIMIZE' <<<"$actions" || fail "no minimise"
+! grep -q '_NET_WM_ACTION_MAXIMIZE' <<<"$actions" || fail "maximisable"
+! grep -q '_NET_WM_ACTION_RESIZE' <<<"$actions" || fail "resizable"
 
 xdotool windowminimize --sync "$window"
-xprop -id "$window" WM_STATE | grep -q 'window state: Iconic' || fail "minimising leaves it $(xprop -id "$window" WM_STATE)"
+state=$(xprop -id "$window" WM_STATE)
+grep -q 'window state: Iconic' <<<"$state" || fail "minimising leaves it $state"
 
 # Back on the screen, Esc ends the program as it always did. The key goes to the focused window,
 # as a user's would; until the window manager has given it the focus, it is asked again.
