@@ -24,19 +24,37 @@ configure_file(${PROJECT_SOURCE_DIR}/res/cantrix.metainfo.xml.in
                ${PROJECT_BINARY_DIR}/${CANTRIX_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/${CANTRIX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
+# What Debian asks of every package: the copyright file (machine-readable, with the licence's
+# text) and the changelog, compressed. A package that upstream builds is native, so the
+# changelog is changelog.gz. Its latest entry names the version in project().
+install(FILES ${PROJECT_SOURCE_DIR}/res/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+set(CANTRIX_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
+add_custom_command(
+  OUTPUT ${CANTRIX_CHANGELOG}
+  COMMAND ${GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/res/debian/changelog > ${CANTRIX_CHANGELOG}
+  DEPENDS ${PROJECT_SOURCE_DIR}/res/debian/changelog
+  COMMENT "Compressing the changelog")
+add_custom_target(changelog ALL DEPENDS ${CANTRIX_CHANGELOG})
+install(FILES ${CANTRIX_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME cantrix)
 set(CPACK_PACKAGE_VENDOR Quillonics)
 set(CPACK_PACKAGE_CONTACT "Cantrix maintainers <maintainers@users.noreply.c-seed-0d7c15ad.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert PCM WAV files to MPEG Layer-3")
+# Lines of at most 80 columns, as Debian's tools show them.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-       "A desktop converter that turns PCM WAV files into MPEG Layer-3: a raw .mp3 stream, or the "
-       "same stream inside a RIFF/WAVE .wav file, with quality presets and a compression preview. "
-       "A terminal mode, cantrix --encode, converts many files and whole folders at once.")
+       "A desktop converter that turns PCM WAV files into MPEG Layer-3: a raw .mp3\n"
+       "stream, or the same stream inside a RIFF/WAVE .wav file, with quality presets\n"
+       "and a compression preview. A terminal mode, cantrix --encode, converts many\n"
+       "files and whole folders at once.")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Depends are read off the program's libraries by dpkg-shlibdeps, never listed by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libcanberra plays the window's event sounds through PulseAudio (or PipeWire's server for it)
+# only with its PulseAudio back end.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libcanberra-pulse)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

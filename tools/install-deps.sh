@@ -14,7 +14,7 @@ packages=(
   xvfb xauth xdotool imagemagick time
   openbox x11-utils
   at-spi2-core dbus-daemon python3-pyatspi
-  help2man groff-base dpkg-dev desktop-file-utils appstream parallel
+  help2man groff-base dpkg-dev desktop-file-utils appstream lintian parallel
 )
 if [ "${1:-}" = "--print" ]; then
   printf '%s\n' "${packages[@]}"

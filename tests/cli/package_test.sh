@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package of the build tree that holds the program: what it installs, its Depends,
-# and the validators of the desktop entry, the AppStream metadata and the man page.
+# Debian's own checker, and the validators of the desktop entry, the AppStream metadata and the
+# man page.
 source "$(dirname "$0")/lib.sh"
 
 build=$(dirname "$CANTRIX")
@@ -15,6 +16,8 @@ files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }')
 expected="./usr/bin/cantrix
 ./usr/share/applications/cantrix.desktop
 ./usr/share/cantrix/cantrix.html
+./usr/share/doc/cantrix/changelog.gz
+./usr/share/doc/cantrix/copyright
 ./usr/share/icons/hicolor/128x128/apps/cantrix.png
 ./usr/share/icons/hicolor/16x16/apps/cantrix.png
 ./usr/share/icons/hicolor/32x32/apps/cantrix.png
@@ -28,10 +31,18 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libmp3lame0 libqt6widgets6 libmpg123-0 libc6; do
   check "Depends names $library ($depends)" grep -qE "(^|, )$library( |,|$)" <<<"$depends"
 done
+check "Recommends the event sounds' PulseAudio back end" [ "$(dpkg-deb -f "$deb" Recommends)" = libcanberra-pulse ]
+set +e; findings=$(lintian --fail-on error,warning "$deb" 2>&1); status=$?; set -e
+check "lintian finds no error and no warning ($findings)" [ "$status" -eq 0 ]
 
 root="$WORK/root"
 dpkg-deb -x "$deb" "$root"
 check "the packaged program runs" bash -c "'$root/usr/bin/cantrix' --version >/dev/null"
+doc="$root/usr/share/doc/cantrix"
+zcat "$doc/changelog.gz" >"$WORK/changelog"
+check "the changelog's latest entry is this version" [ "$(dpkg-parsechangelog -l "$WORK/changelog" -S Version)" = "$version" ]
+licence=$(awk -v RS= '/^License: Expat\n/' "$doc/copyright" | sed -e 1d -e 's/^ //' -e 's/^\.$//')
+check "the copyright file holds the text of LICENSE" [ "$licence" = "$(sed 1,4d "$(dirname "$0")/../../LICENSE")" ]
 check "the packaged program is stripped" bash -c "! readelf -S '$root/usr/bin/cantrix' | grep -q '\.debug_info'"
 check "desktop-file-validate passes" desktop-file-validate "$root/usr/share/applications/cantrix.desktop"
 metainfo="$root/usr/share/metainfo/com.quillonics.cantrix.metainfo.xml"
