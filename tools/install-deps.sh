@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang libclang-rt-dev
   qt6-base-dev libgl-dev
   libmp3lame-dev libmpg123-dev libpulse-dev libsndfile1-dev
   libcanberra-dev libcanberra-pulse sound-theme-freedesktop libxcb1-dev
