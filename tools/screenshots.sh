@@ -29,7 +29,9 @@ if [ "${1:-}" != "--inside-x" ]; then
   # pulse_session.sh gives everything it runs a HOME of its own; the program gets this one back,
   # so that the file choosers look as they always do.
   export CANTRIX_SHOTS_HOME="$HOME"
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" \
+  # -noreset: else the server resets whenever its last client leaves and refuses whoever
+  # connects meanwhile.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
     bash "$(dirname "$0")/../tests/sound/pulse_session.sh" "$0" --inside-x "$out" "$program"
 fi
 

@@ -15,17 +15,22 @@ if [ "${3:-}" != "--inside-x" ]; then
   # python3-pyatspi belongs to Debian's own python.
   /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "skipped: needs python3-pyatspi"; exit 77; }
   [ -x /usr/libexec/at-spi-bus-launcher ] || { echo "skipped: needs at-spi2-core"; exit 77; }
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program" "$2" --inside-x
+  # -noreset: else the server resets whenever its last client leaves and refuses whoever
+  # connects meanwhile, such as the window manager while the first xprop below disconnects.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$0" "$program" "$2" --inside-x
 fi
 
 wm_log=$(mktemp)
 openbox --sm-disable 2>"$wm_log" &
 wm=$!
-trap 'kill $wm 2>/dev/null; rm -f "$wm_log"' EXIT
-for _ in $(seq 100); do
-  grep -q 'window id' <<<"$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" && break
+# A window manager that has already ended is fine here; errexit must not end the clean-up early.
+trap 'kill $wm 2>/dev/null || true; rm -f "$wm_log"' EXIT
+wm_up() { grep -q 'window id' <<<"$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)"; }
+for _ in $(seq 300); do
+  wm_up && break
   sleep 0.1
 done
+wm_up || { echo "FAIL: openbox did not start: $(cat "$wm_log")" >&2; exit 1; }
 
 dbus-run-session -- \
   bash "$here/../sound/pulse_session.sh" /usr/bin/python3 -B -u "$here/walks.py" "$2" "$program"

@@ -10,15 +10,17 @@ if [ "${2:-}" != "--inside-x" ]; then
   for tool in xvfb-run openbox xprop xdotool; do
     command -v "$tool" >/dev/null || { echo "skipped: needs $tool"; exit 77; }
   done
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$program" --inside-x
+  # -noreset: else the server resets whenever its last client leaves and refuses whoever
+  # connects meanwhile, such as the window manager while the first xprop below disconnects.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$0" "$program" --inside-x
 fi
 
 work=$(mktemp -d)
 wm=
 pid=
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  [ -n "$wm" ] && kill "$wm" 2>/dev/null
+  # A process that has already ended is fine here; errexit must not end the clean-up early.
+  kill $pid $wm 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -35,10 +37,12 @@ export QT_QPA_PLATFORM=xcb
 
 openbox --sm-disable 2>"$work/openbox.log" &
 wm=$!
-for _ in $(seq 100); do
-  grep -q 'window id' <<<"$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" && break
+wm_up() { grep -q 'window id' <<<"$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)"; }
+for _ in $(seq 300); do
+  wm_up && break
   sleep 0.1
 done
+wm_up || fail "openbox did not start: $(cat "$work/openbox.log")"
 
 "$program" &
 pid=$!
