@@ -176,7 +176,7 @@ TEST(Segmented, SeamsCodeWithinWhatDitheredSerialEncodesVary)
         ASSERT_TRUE(run.ok);
         ASSERT_GE(run.joins.seams, 1u);
         const test::SeamJudgement judged =
-            test::JudgeSeams(source, output, pcm, test::EncodeSerially(source, output, pcm), run.bytes);
+            test::SeamJudge(source, output, pcm, test::EncodeSerially(source, output, pcm)).Judge(run.bytes);
         EXPECT_TRUE(judged.Passes()) << "worst frame " << judged.worstFrame << " " << judged.worstExcessDb
                                      << " dB over the serial encode, dithered encodes " << judged.ditheredExcessDb
                                      << " dB; whole " << judged.wholeDb << " dB";
