@@ -104,7 +104,7 @@ int main(int argc, char** argv)
                                       static_cast<std::uint16_t>(output.channels * 2),
                                       16,
                                       0};
-            const SegmentPlan plan = *PlanSegments(output.sampleRate, output);
+            const SegmentPlan plan = *PlanSegments(source, output);
             const double seconds =
                 static_cast<double>((plan.Boundary(seams) + plan.postRollFrames + 40) * plan.inputPerFrame) /
                 output.sampleRate;
