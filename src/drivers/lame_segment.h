@@ -34,7 +34,8 @@ public:
     // frame after it.
     std::vector<unsigned char>& Pcm() { return pcm; }
     std::uint64_t PcmEnd() const { return firstInput + pcm.size() / frameBytes; }
-    void ReleasePcm() { pcm = {}; }
+    // Frees the PCM (assigning {} would only empty it and keep its memory).
+    void ReleasePcm() { pcm = std::vector<unsigned char>(); }
 
     // Encodes the segment's own PCM: with `flushFrame`, the reservoir is emptied before that stream
     // frame; with `final`, the stream ends after it. false when LAME fails or `stop` is set.

@@ -18,7 +18,7 @@ MmResult LameStream::Open(const WAVEFORMATEX& source, const LameOutputFormat& ou
         return result;
     const std::uint32_t frameBytes = first->FrameBytes();
     auto encoder = std::make_unique<SegmentedEncoder>(source, output, std::move(first),
-                                                      PlanSegments(source.nSamplesPerSec, output), pool);
+                                                      PlanSegments(source, output), pool);
     stream.reset(new LameStream(std::move(encoder), frameBytes));
     return mmresult::kNoError;
 }

@@ -4,6 +4,7 @@
 // never on the thread count or the machine, so that every thread count writes the same bytes.
 #include "drivers/lame_output_formats.h"
 #include "drivers/layer3_geometry.h"
+#include "platform/wave_format.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,9 +22,23 @@ struct SegmentPlan {
     // A segment encodes this far past its last frame, so that its last frame's slot is complete
     // (see OutputLagFrames).
     std::uint64_t postRollFrames = 0;
+    // Output frames of every later segment but the last: the longest of kSegmentLengths whose PCM
+    // fits kSegmentPcmBytes (the shortest when none does).
+    std::uint64_t segmentFrames = 0;
 
-    // Output frames of every later segment but the last.
-    static constexpr std::uint64_t kSegmentFrames = 392;
+    // Segment lengths, longest first; each keeps the padding cycle (see PlanSegments). Ten seconds
+    // at 44.1 kHz is the longest: short segments spend more of their encoding on pre-roll.
+    static constexpr std::uint64_t kSegmentLengths[] = {392, 294, 196, 98};
+    // LAME sets the padding bit by a cycle that starts again at every encoder's first frame: an
+    // encoder that starts on a multiple of the cycle pads exactly as a serial one does. Every
+    // format's cycle divides this (checked in segment_plan.cpp), and every segment length is a
+    // multiple of it.
+    static constexpr std::uint64_t kPaddingCycleFrames = 49;
+    // The PCM that the segments of one stream hold at once, at most (those in flight and those
+    // filling): with it a conversion stays within 64 MiB whatever its formats. A segment holds at
+    // most a quarter of it, so that two in flight and two filling fit.
+    static constexpr std::uint64_t kStreamPcmBytes = 32ull << 20;
+    static constexpr std::uint64_t kSegmentPcmBytes = kStreamPcmBytes / 4;
     // A segment's encoder starts this many frames before its first frame, so that the
     // psychoacoustic state (LAME smooths perceptual entropy over 19 frames) has settled by then.
     static constexpr std::uint64_t kPreRollFrames = 24;
@@ -35,7 +50,7 @@ struct SegmentPlan {
     // The first frame of segment `index` (1 and up); segment 0 starts at frame 0.
     constexpr std::uint64_t Boundary(std::uint64_t index) const
     {
-        return firstBoundary + (index - 1) * kSegmentFrames;
+        return firstBoundary + (index - 1) * segmentFrames;
     }
     constexpr std::uint64_t EncoderStart(std::uint64_t index) const
     {
@@ -51,7 +66,7 @@ struct SegmentPlan {
         return Boundary(index + 1) + postRollFrames;
     }
     // The frames a segment's encoder writes, unless it is the first or the last.
-    constexpr std::uint64_t EncoderFrames() const { return kPreRollFrames + kSegmentFrames + postRollFrames; }
+    constexpr std::uint64_t EncoderFrames() const { return kPreRollFrames + segmentFrames + postRollFrames; }
     // The first frame that the seam with segment `index` may still change: the frames before it are
     // settled and may be given out.
     constexpr std::uint64_t SettledBefore(std::uint64_t index) const
@@ -77,19 +92,14 @@ constexpr std::uint64_t OutputLagFrames(const LameOutputFormat& format)
     return HeldFrames(format) + 1;
 }
 
-// The plan for `inputRate` encoded to `output`; none when the stream stays serial, which it does
-// unless the input rate is a whole multiple of the output rate (LAME's resampler then keeps the
-// same phase at every frame, so a segment's samples match those of one serial encode).
-constexpr std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, const LameOutputFormat& output)
+// The plan for input at `inputRate` of `inputFrameBytes` bytes a sample frame, encoded to
+// `output`; none when the stream stays serial, which it does unless the input rate is a whole
+// multiple of the output rate (LAME's resampler then keeps the same phase at every frame, so a
+// segment's samples match those of one serial encode).
+constexpr std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, std::uint32_t inputFrameBytes,
+                                                  const LameOutputFormat& output)
 {
     constexpr std::uint64_t kInlineSeconds = 10;
-    // LAME sets the padding bit by a cycle that starts again at every encoder's first frame: an
-    // encoder that starts on a multiple of the cycle pads exactly as a serial one does. Every
-    // format's cycle divides this (checked in segment_plan.cpp).
-    constexpr std::uint64_t kPaddingCycleFrames = 49;
-    static_assert(SegmentPlan::kSegmentFrames % kPaddingCycleFrames == 0,
-                  "segments must keep the padding cycle");
-
     const std::uint32_t outputRate = output.sampleRate;
     if (outputRate == 0 || inputRate % outputRate != 0)
         return std::nullopt;
@@ -98,12 +108,22 @@ constexpr std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, const
     plan.inputPerFrame = frameSamples * (inputRate / outputRate);
     plan.heldFrames = HeldFrames(output);
     plan.postRollFrames = OutputLagFrames(output) + 1;
+    for (const std::uint64_t length : SegmentPlan::kSegmentLengths) {
+        plan.segmentFrames = length;
+        if (plan.EncoderFrames() * plan.inputPerFrame * inputFrameBytes <= SegmentPlan::kSegmentPcmBytes)
+            break;
+    }
     // The first boundary: ten seconds or more, placed so that every encoder starts on the cycle.
     std::uint64_t boundary = (kInlineSeconds * outputRate + frameSamples - 1) / frameSamples;
-    while ((boundary - SegmentPlan::kPreRollFrames) % kPaddingCycleFrames != 0)
+    while ((boundary - SegmentPlan::kPreRollFrames) % SegmentPlan::kPaddingCycleFrames != 0)
         ++boundary;
     plan.firstBoundary = boundary;
     return plan;
+}
+
+constexpr std::optional<SegmentPlan> PlanSegments(const WAVEFORMATEX& source, const LameOutputFormat& output)
+{
+    return PlanSegments(source.nSamplesPerSec, source.nBlockAlign, output);
 }
 
 } // namespace cantrix

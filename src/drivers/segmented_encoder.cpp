@@ -12,12 +12,10 @@ namespace {
 // Beyond the threads, the joined segment waiting for its successor and one queued segment keep
 // every thread busy.
 constexpr std::size_t kSpareInFlight = 2;
-// PCM held by the segments of one stream in flight, at most.
-constexpr std::uint64_t kPcmBudgetBytes = 192ull << 20;
 
 // The worst output left when the input ends: every segment in flight and the one being joined, of
-// the format that writes the most, in the smallest destination a caller gets for its 2048-byte
-// blocks (of the widest sample frames we read: 32-bit stereo). Callers allow 4096 flushing passes.
+// the format that writes the most, in the longest segments, in the smallest destination a caller gets for its
+// 2048-byte blocks (of the widest sample frames we read: 32-bit stereo). Callers allow 4096 flushing passes.
 constexpr std::uint64_t kCallerBlockBytes = 2048;
 constexpr std::uint64_t kWidestFrameBytes = 8;
 constexpr std::uint64_t WorstDrainPasses()
@@ -26,9 +24,10 @@ constexpr std::uint64_t WorstDrainPasses()
         LamePcmEncoder::OutputBound(kCallerBlockBytes / kWidestFrameBytes) + LamePcmEncoder::kFlushBound;
     std::uint64_t worst = 0;
     for (const LameOutputFormat& format : lame_outputs::All()) {
-        const std::uint64_t bytes = (SegmentedEncoder::kMaxInFlight + 2) *
-                                    PlanSegments(format.sampleRate, format)->EncoderFrames() *
-                                    layer3::SlotBytes(format.sampleRate, format.kbps, true);
+        const std::uint64_t bytes =
+            (SegmentedEncoder::kMaxInFlight + 2) *
+            PlanSegments(format.sampleRate, format.channels * 2u, format)->EncoderFrames() *
+            layer3::SlotBytes(format.sampleRate, format.kbps, true);
         worst = std::max(worst, bytes / smallestDestination + 1);
     }
     return worst;
@@ -39,8 +38,11 @@ std::size_t LimitFor(const std::optional<SegmentPlan>& plan, std::uint32_t frame
 {
     if (!plan)
         return 0;
+    // The segments in flight and the two filling (they overlap by the pre-roll and post-roll)
+    // share the stream's PCM budget.
     const std::uint64_t segmentBytes = plan->EncoderFrames() * plan->inputPerFrame * frameBytes;
-    const std::uint64_t byBudget = std::max<std::uint64_t>(2, kPcmBudgetBytes / segmentBytes);
+    const std::uint64_t fit = SegmentPlan::kStreamPcmBytes / segmentBytes;
+    const std::uint64_t byBudget = fit > 3 ? fit - 2 : 1;
     return static_cast<std::size_t>(std::min<std::uint64_t>(
         {std::uint64_t{threads} + kSpareInFlight, SegmentedEncoder::kMaxInFlight, byBudget}));
 }
@@ -91,6 +93,8 @@ bool SegmentedEncoder::FillSegments(const unsigned char* pcm, std::uint64_t star
         slot->index = nextIndex;
         slot->segment =
             std::make_unique<LameSegment>(plan->EncoderStart(nextIndex), plan->inputPerFrame, frameBytes);
+        // Its whole PCM at once: grown piece by piece, the buffer could take twice the budget.
+        slot->segment->Pcm().reserve(plan->EncoderFrames() * plan->inputPerFrame * frameBytes);
         filling.push_back(std::move(slot));
         ++nextIndex;
     }

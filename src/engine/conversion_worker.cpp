@@ -30,6 +30,7 @@ void ConverterEngine::RunConversion(const RunSettings& run)
     std::vector<unsigned char> source(kSourceBlockBytes);
     std::vector<unsigned char> destination;
     std::uint32_t pcmRead = 0;
+    int outputError = 0;
 
     if (run.progress != nullptr) {
         run.progress->SetRange(dataSize >> kPassShift);
@@ -99,6 +100,7 @@ void ConverterEngine::RunConversion(const RunSettings& run)
             if (output.Close() != mmresult::kNoError && outcome != RunOutcome::Failed)
                 fail(strings::kOutputIncomplete);
         }
+        outputError = output.SystemError();
     }
     CloseInputFile();
 
@@ -107,6 +109,7 @@ void ConverterEngine::RunConversion(const RunSettings& run)
     runOutcome = outcome;
     runMessage = failure;
     runPcmBytes = pcmRead;
+    runOutputError = outcome == RunOutcome::Failed ? outputError : 0;
     workerRunning = false;
     if (run.notify != nullptr)
         run.notify->PostNotify(run.notifyMessage);

@@ -101,6 +101,7 @@ bool ConverterEngine::StartConversion()
     runOutcome = RunOutcome::None;
     runMessage = 0;
     runPcmBytes = 0;
+    runOutputError = 0;
     workerRunning = true;
     worker = std::thread([this, run = std::move(run)] { RunConversion(run); });
     return true;

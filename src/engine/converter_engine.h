@@ -102,6 +102,8 @@ public:
     // The PCM bytes the last run read from the input: all of GetDataSize() when it read to the
     // end of a file that holds what its "data" chunk claims.
     std::uint32_t GetRunPcmBytes() const { return runPcmBytes.load(); }
+    // The system's error number behind the last run's failure to open or write its output, or 0.
+    int GetRunOutputError() const { return runOutputError.load(); }
     // The Layer-3 bytes the last preview encoded for playback; 0 when it was cancelled or failed
     // before playback. They were played if a sound device could be opened.
     std::uint32_t GetPreviewBytes() const { return previewBytes.load(); }
@@ -162,6 +164,7 @@ private:
     std::atomic<RunOutcome> runOutcome{RunOutcome::None};
     std::atomic<std::uint32_t> runMessage{0};
     std::atomic<std::uint32_t> runPcmBytes{0};
+    std::atomic<int> runOutputError{0};
     std::atomic<std::uint32_t> previewBytes{0};
 };
 

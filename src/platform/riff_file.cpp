@@ -86,8 +86,10 @@ MmResult RiffFile::Open(const std::string& path, OpenMode openMode)
     do {
         opened = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
     } while (opened < 0 && errno == EINTR);
-    if (opened < 0)
+    if (opened < 0) {
+        systemError = errno;
         return errno == ENOENT ? mmresult::kFileNotFound : mmresult::kCannotOpen;
+    }
     if (openMode == OpenMode::Read) {
         struct stat status {};
         if (::fstat(opened, &status) != 0 || !S_ISREG(status.st_mode) ||
@@ -103,6 +105,7 @@ MmResult RiffFile::Open(const std::string& path, OpenMode openMode)
     bufferFill = 0;
     bufferPos = 0;
     writeFailed = false;
+    systemError = 0;
     return mmresult::kNoError;
 }
 
@@ -115,8 +118,10 @@ MmResult RiffFile::Close()
         result = mmresult::kCannotWrite;
     // On Linux the descriptor is released even when close fails, so it is never retried; a
     // failure there may mean written data was lost.
-    if (::close(fd) != 0 && mode == OpenMode::Create)
+    if (::close(fd) != 0 && mode == OpenMode::Create) {
+        systemError = errno;
         result = mmresult::kCannotWrite;
+    }
     fd = -1;
     bufferStart = 0;
     bufferFill = 0;
@@ -365,8 +370,10 @@ bool RiffFile::WriteAll(const unsigned char* data, std::size_t count)
         if (written < 0 && errno == EINTR)
             continue;
         // Zero bytes written would repeat forever; treat it as the failure it is.
-        if (written <= 0)
+        if (written <= 0) {
+            systemError = written < 0 ? errno : EIO;
             return false;
+        }
         data += written;
         count -= static_cast<std::size_t>(written);
         bufferStart += written;
@@ -388,6 +395,7 @@ MmResult RiffFile::WriteAt(std::int64_t offset, const unsigned char* data, std::
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
+            systemError = written < 0 ? errno : EIO;
             writeFailed = true;
             return mmresult::kCannotWrite;
         }

@@ -75,6 +75,9 @@ public:
     // Flushes what is buffered and closes. kCannotWrite when buffered data could not be written.
     MmResult Close();
     bool IsOpen() const { return fd >= 0; }
+    // The system's error number of the latest open, write or close that failed here; 0 while
+    // none has failed since the last successful Open.
+    int SystemError() const { return systemError; }
 
     // Bytes read (0 at the end of the file), or -1 on an error.
     long Read(void* buffer, long count);
@@ -125,6 +128,7 @@ private:
     std::size_t bufferFill = 0;
     std::size_t bufferPos = 0; // read cursor inside the buffer (read mode only)
     bool writeFailed = false;
+    int systemError = 0;
 };
 
 } // namespace cantrix

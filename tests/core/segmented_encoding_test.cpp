@@ -84,7 +84,9 @@ std::vector<Case> Catalogue()
         cases.push_back({test::PcmRecord(2, 48000, 24), {24000, 2, 8}});
         cases.push_back({test::PcmRecord(2, 44100, 8), {22050, 2, 64}});
         cases.push_back({test::PcmRecord(2, 96000, 32), {24000, 1, 32}});
-        cases.push_back({test::PcmRecord(1, 192000, 24), {48000, 1, 320}});
+        // Segments of 196 and 98 frames: longer ones would hold more PCM than a segment may.
+        cases.push_back({test::PcmRecord(2, 192000, 32), {48000, 2, 320}});
+        cases.push_back({test::PcmRecord(2, 192000, 24), {12000, 2, 8}});
     }
     return cases;
 }
@@ -96,7 +98,7 @@ void CheckCase(const Case& test, SegmentedEncoder::JoinCounts& total)
                  std::to_string(test.source.nSamplesPerSec) + " Hz, " +
                  std::to_string(test.source.nChannels) + " channels, " +
                  std::to_string(test.source.wBitsPerSample) + " bits");
-    const SegmentPlan plan = *PlanSegments(test.source.nSamplesPerSec, test.output);
+    const SegmentPlan plan = *PlanSegments(test.source, test.output);
     // Two seams: the second segment is full, the third the last.
     const std::uint64_t frames = plan.EncoderEnd(1) + 40;
     const std::vector<unsigned char> pcm = SignalAcrossSeams(test.source, plan, frames * plan.inputPerFrame);
@@ -163,12 +165,13 @@ TEST(Segmented, SeamsCodeWithinWhatDitheredSerialEncodesVary)
     if (kSampleTheCatalogue)
         GTEST_SKIP() << "a judgement of coding quality, not of memory or threads";
     // Each version at low, middle and high bit rates, mono and stereo.
-    const LameOutputFormat formats[] = {{32000, 1, 32},  {44100, 2, 128}, {48000, 2, 320}, {16000, 1, 40}, {22050, 2, 64},
-                                        {24000, 2, 160}, {11025, 2, 32},  {8000, 1, 64},   {12000, 2, 48}};
+    const LameOutputFormat formats[] = {{32000, 1, 32}, {44100, 2, 128}, {48000, 2, 320},
+                                        {16000, 1, 40}, {22050, 2, 64},  {24000, 2, 160},
+                                        {11025, 2, 32}, {8000, 1, 64},   {12000, 2, 48}};
     for (const LameOutputFormat& output : formats) {
         SCOPED_TRACE(LameFormatTable::Description(output));
         const WAVEFORMATEX source = test::PcmRecord(output.channels, output.sampleRate, 16);
-        const SegmentPlan plan = *PlanSegments(output.sampleRate, output);
+        const SegmentPlan plan = *PlanSegments(source, output);
         const std::vector<unsigned char> pcm = test::MusicLikePcm(
             output.sampleRate, output.channels,
             static_cast<double>((plan.EncoderEnd(1) + 40) * plan.inputPerFrame) / output.sampleRate);
@@ -176,10 +179,10 @@ TEST(Segmented, SeamsCodeWithinWhatDitheredSerialEncodesVary)
         ASSERT_TRUE(run.ok);
         ASSERT_GE(run.joins.seams, 1u);
         const test::SeamJudgement judged =
-            test::JudgeSeams(source, output, pcm, test::EncodeSerially(source, output, pcm), run.bytes);
+            test::SeamJudge(source, output, pcm, test::EncodeSerially(source, output, pcm)).Judge(run.bytes);
         EXPECT_TRUE(judged.Passes()) << "worst frame " << judged.worstFrame << " " << judged.worstExcessDb
-                                     << " dB over the serial encode, dithered encodes " << judged.ditheredExcessDb
-                                     << " dB; whole " << judged.wholeDb << " dB";
+                                     << " dB over the serial encode, dithered encodes "
+                                     << judged.ditheredExcessDb << " dB; whole " << judged.wholeDb << " dB";
     }
 }
 
@@ -195,7 +198,8 @@ TEST(Segmented, StreamsThatStaySerialAreTheSerialEncode)
         const test::SegmentedRun segmented = test::EncodeInSegments(cases[i].source, cases[i].output, pcm, 4);
         EXPECT_TRUE(segmented.ok);
         EXPECT_EQ(segmented.joins.seams + segmented.joins.takenOver, 0u);
-        EXPECT_TRUE(segmented.bytes == test::EncodeSerially(cases[i].source, cases[i].output, pcm)) << seconds[i];
+        EXPECT_TRUE(segmented.bytes == test::EncodeSerially(cases[i].source, cases[i].output, pcm))
+            << seconds[i];
     }
 }
 
@@ -203,17 +207,18 @@ TEST(Segmented, DamagedFramesNeverLeave)
 {
     const WAVEFORMATEX source = test::PcmRecord(2, 22050, 16);
     const LameOutputFormat output{22050, 2, 8};
-    const SegmentPlan plan = *PlanSegments(source.nSamplesPerSec, output);
+    const SegmentPlan plan = *PlanSegments(source, output);
     const std::vector<unsigned char> pcm =
         SignalAcrossSeams(source, plan, (plan.EncoderEnd(1) + 40) * plan.inputPerFrame);
     const std::vector<unsigned char> serial = test::EncodeSerially(source, output, pcm);
 
     // Every seam damaged: none is used, the first segment runs on through the stream, and what
     // comes out is the serial encode.
-    const test::SegmentedRun noSeams = test::EncodeInSegments(source, output, pcm, 2, [](auto batch, auto& bytes) {
-        if (batch == SegmentedEncoder::Batch::Seam)
-            bytes[2] ^= 0x02; // the padding bit
-    });
+    const test::SegmentedRun noSeams =
+        test::EncodeInSegments(source, output, pcm, 2, [](auto batch, auto& bytes) {
+            if (batch == SegmentedEncoder::Batch::Seam)
+                bytes[2] ^= 0x02; // the padding bit
+        });
     EXPECT_TRUE(noSeams.ok);
     EXPECT_EQ(noSeams.joins.seams, 0u);
     EXPECT_TRUE(noSeams.bytes == serial);
@@ -232,13 +237,14 @@ TEST(Segmented, DamagedFramesNeverLeave)
     };
     for (const auto& damage : damages) {
         bool seamSeen = false, damagedOnce = false;
-        const test::SegmentedRun damaged = test::EncodeInSegments(source, output, pcm, 2, [&](auto batch, auto& bytes) {
-            seamSeen = seamSeen || batch == SegmentedEncoder::Batch::Seam;
-            if (seamSeen && batch != SegmentedEncoder::Batch::Seam && !bytes.empty() && !damagedOnce) {
-                damage(bytes);
-                damagedOnce = true;
-            }
-        });
+        const test::SegmentedRun damaged =
+            test::EncodeInSegments(source, output, pcm, 2, [&](auto batch, auto& bytes) {
+                seamSeen = seamSeen || batch == SegmentedEncoder::Batch::Seam;
+                if (seamSeen && batch != SegmentedEncoder::Batch::Seam && !bytes.empty() && !damagedOnce) {
+                    damage(bytes);
+                    damagedOnce = true;
+                }
+            });
         EXPECT_TRUE(damagedOnce);
         EXPECT_FALSE(damaged.ok);
         EXPECT_GT(damaged.bytes.size(), 0u);

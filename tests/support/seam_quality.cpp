@@ -78,55 +78,62 @@ double Db(double ratio)
 }
 } // namespace
 
-SeamJudgement JudgeSeams(const WAVEFORMATEX& source, const LameOutputFormat& output,
-                         const std::vector<unsigned char>& pcm, const std::vector<unsigned char>& serial,
-                         const std::vector<unsigned char>& segmented)
+SeamJudge::SeamJudge(const WAVEFORMATEX& source, const LameOutputFormat& output,
+                     const std::vector<unsigned char>& pcm, const std::vector<unsigned char>& serialBytes)
+    : source(source), output(output), pcm(pcm), original(Samples16(pcm)),
+      serial(Decode(serialBytes, output.sampleRate, output.channels))
 {
-    const int channels = output.channels;
-    const long rate = static_cast<long>(output.sampleRate);
-    const std::vector<double> original = Samples16(pcm);
-    const std::vector<double> serialDecoded = Decode(serial, rate, channels);
-    const std::vector<double> segmentedDecoded = Decode(segmented, rate, channels);
-    std::vector<std::vector<double>> dithered;
-    for (int seed = 1; seed <= kDitheredEncodes; ++seed)
-        dithered.push_back(Decode(EncodeSerially(source, output, Dithered(pcm, static_cast<unsigned>(seed))), rate, channels));
-
+    for (unsigned seed = 1; seed <= kDitheredEncodes; ++seed)
+        dithered.push_back(Decode(DitheredEncode(seed), output.sampleRate, output.channels));
     // The decoder's output is late by the encoder's and the decoder's delays: the lag where the
     // serial decoding fits the source best, in the middle of the input.
     const std::size_t frameSamples = layer3::FrameSamples(output.sampleRate);
-    const std::size_t frames = original.size() / channels;
-    std::size_t delay = 0;
+    const std::size_t frames = original.size() / output.channels;
     double best = std::numeric_limits<double>::infinity();
     for (std::size_t candidate = 0; candidate < 3 * frameSamples && frames > 8 * frameSamples; ++candidate) {
-        const double error = Error(original, serialDecoded, candidate, frames / 2, frames / 2 + 2 * frameSamples, channels);
+        const double error =
+            Error(original, serial, candidate, frames / 2, frames / 2 + 2 * frameSamples, output.channels);
         if (error < best) {
             best = error;
             delay = candidate;
         }
     }
+}
 
+std::vector<unsigned char> SeamJudge::DitheredEncode(unsigned seed) const
+{
+    return EncodeSerially(source, output, Dithered(pcm, seed));
+}
+
+SeamJudgement SeamJudge::Judge(const std::vector<unsigned char>& candidateBytes) const
+{
+    const int channels = output.channels;
+    const std::vector<double> candidate = Decode(candidateBytes, output.sampleRate, channels);
+    const std::size_t frameSamples = layer3::FrameSamples(output.sampleRate);
+    const std::size_t frames = original.size() / channels;
     SeamJudgement judgement;
-    double serialTotal = 0, segmentedTotal = 0;
+    double serialTotal = 0, candidateTotal = 0;
     for (std::size_t frame = 0; (frame + 1) * frameSamples <= frames; ++frame) {
         const std::size_t from = frame * frameSamples, to = from + frameSamples;
-        const double serialError = Error(original, serialDecoded, delay, from, to, channels);
-        const double segmentedError = Error(original, segmentedDecoded, delay, from, to, channels);
+        const double serialError = Error(original, serial, delay, from, to, channels);
+        const double candidateError = Error(original, candidate, delay, from, to, channels);
         serialTotal += serialError;
-        segmentedTotal += segmentedError;
+        candidateTotal += candidateError;
         if (Db(serialError / static_cast<double>(frameSamples * channels)) < kSilentFrameDb)
             continue;
         for (const std::vector<double>& other : dithered) {
-            judgement.ditheredExcessDb = std::max(judgement.ditheredExcessDb,
-                                                  Db(Error(original, other, delay, from, to, channels) / serialError));
+            judgement.ditheredExcessDb =
+                std::max(judgement.ditheredExcessDb,
+                         Db(Error(original, other, delay, from, to, channels) / serialError));
         }
-        const double excess = Db(segmentedError / serialError);
+        const double excess = Db(candidateError / serialError);
         ++judgement.judgedFrames;
         if (excess > judgement.worstExcessDb) {
             judgement.worstExcessDb = excess;
             judgement.worstFrame = frame;
         }
     }
-    judgement.wholeDb = Db(segmentedTotal / serialTotal);
+    judgement.wholeDb = Db(candidateTotal / serialTotal);
     return judgement;
 }
 

@@ -15,22 +15,45 @@
 namespace cantrix::test {
 
 struct SeamJudgement {
-    double wholeDb = 0;            // the segmented stream's coding error over the serial one's, whole input
-    double worstExcessDb = -1e9;   // the largest excess of one of its frames' error over the serial one's
-    std::size_t worstFrame = 0;    // where that is
+    double wholeDb = 0;             // the segmented stream's coding error over the serial one's, whole input
+    double worstExcessDb = -1e9;    // the largest excess of one of its frames' error over the serial one's
+    std::size_t worstFrame = 0;     // where that is
     double ditheredExcessDb = -1e9; // the largest excess of a frame of a dithered serial encode
     std::size_t judgedFrames = 0;
 
     static constexpr double kAllowanceDb = 1.0;
     static constexpr double kWholeToleranceDb = 0.3;
     double MarginDb() const { return worstExcessDb - ditheredExcessDb - kAllowanceDb; }
-    bool Passes() const { return MarginDb() <= 0 && wholeDb <= kWholeToleranceDb && wholeDb >= -kWholeToleranceDb; }
+    bool Passes() const
+    {
+        return MarginDb() <= 0 && wholeDb <= kWholeToleranceDb && wholeDb >= -kWholeToleranceDb;
+    }
 };
 
-// `pcm` is 16-bit PCM at the output's own rate and channels (`source` describes it); `serial` and
-// `segmented` are its encodes to `output`.
-SeamJudgement JudgeSeams(const WAVEFORMATEX& source, const LameOutputFormat& output,
-                         const std::vector<unsigned char>& pcm, const std::vector<unsigned char>& serial,
-                         const std::vector<unsigned char>& segmented);
+// The serial encode of one input and the dithered ones it is judged against, decoded once.
+class SeamJudge {
+public:
+    // `pcm` is 16-bit PCM at the output's own rate and channels (`source` describes it); `serial`
+    // is its serial encode to `output`.
+    SeamJudge(const WAVEFORMATEX& source, const LameOutputFormat& output,
+              const std::vector<unsigned char>& pcm, const std::vector<unsigned char>& serial);
+
+    // Judges `candidate`, another encode of the same input to the same format.
+    SeamJudgement Judge(const std::vector<unsigned char>& candidate) const;
+
+    // Another serial encode of the input with ±1 LSB of dither from `seed` (the three judged
+    // against use seeds 1 to 3): how a stream that differs only by the encoder's own variation
+    // fares under the same judgement.
+    std::vector<unsigned char> DitheredEncode(unsigned seed) const;
+
+private:
+    WAVEFORMATEX source;
+    LameOutputFormat output;
+    std::vector<unsigned char> pcm;
+    std::vector<double> original;
+    std::vector<double> serial;
+    std::vector<std::vector<double>> dithered;
+    std::size_t delay = 0;
+};
 
 } // namespace cantrix::test

@@ -30,15 +30,16 @@ SegmentedRun EncodeInSegments(const WAVEFORMATEX& source, const LameOutputFormat
         run.ok = false;
         return run;
     }
-    SegmentedEncoder encoder(source, output, std::move(first), PlanSegments(source.nSamplesPerSec, output), pool);
+    SegmentedEncoder encoder(source, output, std::move(first), PlanSegments(source, output), pool);
     encoder.DamageBatchesForTesting(std::move(damage));
     std::vector<unsigned char> destination(1 << 16);
     auto give = [&](bool drain) {
         std::uint32_t produced = 0;
         do {
-            run.ok = run.ok && encoder.Give(destination.data(), static_cast<std::uint32_t>(destination.size()),
-                                            drain, produced);
-            run.bytes.insert(run.bytes.end(), destination.begin(), destination.begin() + (run.ok ? produced : 0));
+            run.ok = run.ok && encoder.Give(destination.data(),
+                                            static_cast<std::uint32_t>(destination.size()), drain, produced);
+            run.bytes.insert(run.bytes.end(), destination.begin(),
+                             destination.begin() + (run.ok ? produced : 0));
         } while (run.ok && drain && produced != 0);
     };
     constexpr std::size_t kBlockFrames = 1024;

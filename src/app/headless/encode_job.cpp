@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 namespace cantrix {
 
@@ -45,6 +47,11 @@ std::string EncodeJob::MessageText(std::uint32_t id) const
     return text;
 }
 
+std::string EncodeJob::MessageText(std::uint32_t id, const std::string& path, const std::string& reason) const
+{
+    return MessageText(id) + " (" + path + ": " + reason + ")";
+}
+
 int EncodeJob::ChooseFormat(const HeadlessOptions& options)
 {
     if (options.format) {
@@ -73,20 +80,48 @@ int EncodeJob::ChooseFormat(const HeadlessOptions& options)
     return 0;
 }
 
-bool EncodeJob::Prepare(const HeadlessOptions& options, std::set<std::string>& claimedOutputs,
-                        const std::atomic<bool>& interrupted)
+bool EncodeJob::Plan(const HeadlessOptions& options, RunOutputs& run)
 {
     if (!source.error.empty()) {
         error = source.error;
         return false;
     }
-    std::string input = source.path;
+    // A file found in a sub-folder of a folder named on the command line has its output in the
+    // same sub-folder below the conversion directory.
+    outputDir = options.conversionDir;
+    if (!outputDir.empty() && !source.subfolder.empty())
+        outputDir = (std::filesystem::path(outputDir) / source.subfolder).string();
+    output =
+        options.output.empty() ? DeriveOutputPath(source.path, options.writeRiff, outputDir) : options.output;
+    const std::optional<FileIdentity> existing =
+        IdentifyFile(output == kStandardStream ? kStandardOutputPath : output);
+    if (existing && run.inputs.contains(*existing)) {
+        error = MessageText(strings::kOutputIsInput);
+        return false;
+    }
+    // Two inputs of one run that name the same output would write one file from two workers.
+    std::error_code ignored;
+    const std::string key = std::filesystem::weakly_canonical(output, ignored).string();
+    if (!run.claimed.insert(key.empty() ? output : key).second) {
+        error = "another file of this run is written to " + output;
+        return false;
+    }
+    return true;
+}
+
+bool EncodeJob::Prepare(const HeadlessOptions& options, RunOutputs& run, const std::atomic<int>& stopSignal)
+{
+    if (!error.empty())
+        return false;
+    input = source.path;
     if (input == kStandardStream) {
         spool = std::make_unique<StdinSpool>();
-        if (!spool->Fill(interrupted, error))
+        if (!spool->Fill(stopSignal, error))
             return false;
         input = spool->Path();
     }
+    // A failed stat leaves zeros, which no file that the analysis accepts matches at the end.
+    ::stat(input.c_str(), &analysed);
     if (!engine.AnalyzeInput(input, false)) {
         error = MessageText(lastMessage);
         return false;
@@ -106,27 +141,24 @@ bool EncodeJob::Prepare(const HeadlessOptions& options, std::set<std::string>& c
     formatName = engine.GetFormatName(static_cast<unsigned>(index));
     engine.SetWriteRiff(options.writeRiff ? 1 : 0);
 
-    // A file found in a sub-folder of a folder named on the command line has its output in the
-    // same sub-folder below the conversion directory.
-    std::string outputDir = options.conversionDir;
-    if (!outputDir.empty() && !source.subfolder.empty())
-        outputDir = (std::filesystem::path(outputDir) / source.subfolder).string();
-    output =
-        options.output.empty() ? DeriveOutputPath(source.path, options.writeRiff, outputDir) : options.output;
-    const bool toStandardOutput = output == kStandardStream;
-    const std::string target = toStandardOutput ? kStandardOutputPath : output;
+    if (output != kStandardStream)
+        return CreateTemporaryOutput(options, run);
+    if (options.writeRiff) {
+        engine.SetOutputPath(kStandardOutputPath);
+        return true;
+    }
+    relay = std::make_unique<StandardOutputRelay>();
+    if (!relay->Start(error))
+        return false;
+    engine.SetOutputPath(relay->Path());
+    return true;
+}
+
+bool EncodeJob::CreateTemporaryOutput(const HeadlessOptions& options, RunOutputs& run)
+{
+    namespace fs = std::filesystem;
     std::error_code ignored;
-    if (std::filesystem::equivalent(target, input, ignored)) {
-        error = MessageText(strings::kOutputIsInput);
-        return false;
-    }
-    // Two inputs of one run that name the same output would write one file from two workers.
-    const std::string key = std::filesystem::weakly_canonical(output, ignored).string();
-    if (!claimedOutputs.insert(key.empty() ? output : key).second) {
-        error = "another file of this run is written to " + output;
-        return false;
-    }
-    if (!toStandardOutput && std::filesystem::exists(std::filesystem::symlink_status(output, ignored))) {
+    if (fs::exists(fs::symlink_status(output, ignored))) {
         if (options.skipExisting) {
             skipped = true;
             return false;
@@ -135,20 +167,33 @@ bool EncodeJob::Prepare(const HeadlessOptions& options, std::set<std::string>& c
             error = "the output file " + output + " exists (--overwrite replaces it)";
             return false;
         }
+        // A device or a FIFO has no name to rename onto: it is written in place, as it always was.
+        if (!fs::is_regular_file(fs::status(output, ignored))) {
+            engine.SetOutputPath(output);
+            return true;
+        }
     }
-    if (toStandardOutput && !options.writeRiff) {
-        relay = std::make_unique<StandardOutputRelay>();
-        if (!relay->Start(error))
-            return false;
-        engine.SetOutputPath(relay->Path());
-    } else {
-        engine.SetOutputPath(target);
+    // The conversion directory is made as its sub-folders are.
+    std::error_code problem;
+    if (!outputDir.empty() && options.output.empty() && !fs::create_directories(outputDir, problem) &&
+        problem) {
+        error = MessageText(strings::kOutputCannotOpen, outputDir, problem.message());
+        return false;
     }
-    // Only the sub-folders are made: a conversion directory that does not exist fails the open
-    // with its message, as it does for a single file.
-    if (outputDir != options.conversionDir && std::filesystem::is_directory(options.conversionDir, ignored))
-        std::filesystem::create_directories(outputDir, ignored);
-    removeIfIncomplete = options.skipExisting && !toStandardOutput;
+    // The output's name keeps leading where a link to it leads.
+    std::string finalPath = output;
+    if (fs::is_symlink(fs::symlink_status(output, ignored))) {
+        if (const fs::path target = fs::canonical(output, ignored); !ignored)
+            finalPath = target.string();
+    }
+    run.leftovers.SweepOnce(fs::path(finalPath).parent_path().string());
+    pending = std::make_unique<PendingOutput>();
+    std::string reason;
+    if (!pending->Create(finalPath, reason)) {
+        error = MessageText(strings::kOutputCannotOpen, output, reason);
+        return false;
+    }
+    engine.SetOutputPath(pending->Path());
     return true;
 }
 
@@ -169,17 +214,70 @@ void EncodeJob::PostNotify(std::uint32_t)
     signal.Notify();
 }
 
-void EncodeJob::Finish()
+void EncodeJob::Finish(const HeadlessOptions& options)
 {
     engine.WaitForWorker();
-    if (engine.GetRunOutcome() == RunOutcome::Failed)
-        error = MessageText(engine.GetRunMessage());
-    cancelled = engine.GetRunOutcome() == RunOutcome::Cancelled;
-    if (relay && !relay->Finish() && error.empty())
+    const RunOutcome outcome = engine.GetRunOutcome();
+    if (outcome == RunOutcome::Failed) {
+        const int number = engine.GetRunOutputError();
+        error = number == 0
+                    ? MessageText(engine.GetRunMessage())
+                    : MessageText(engine.GetRunMessage(), output, std::system_category().message(number));
+    }
+    cancelled = outcome == RunOutcome::Cancelled;
+    if (relay && !relay->Finish() && !relay->ReaderGone() && error.empty())
         error = MessageText(strings::kOutputIncomplete);
-    std::error_code ignored;
-    if (removeIfIncomplete && (cancelled || !error.empty()))
-        incompleteRemoved = std::filesystem::remove(output, ignored);
+    if (outcome == RunOutcome::Finished && error.empty())
+        CheckInputUnchanged();
+    if (pending && error.empty() && !cancelled)
+        Publish(options);
+    pending.reset();
+}
+
+void EncodeJob::CheckInputUnchanged()
+{
+    struct stat now {};
+    const bool same = ::stat(input.c_str(), &now) == 0 && now.st_ino == analysed.st_ino &&
+                      now.st_dev == analysed.st_dev && now.st_size == analysed.st_size &&
+                      now.st_mtim.tv_sec == analysed.st_mtim.tv_sec &&
+                      now.st_mtim.tv_nsec == analysed.st_mtim.tv_nsec;
+    // What the data chunk claims, as far as the file held it when it was analysed.
+    const std::uint32_t claimed = engine.GetDataSize();
+    const auto held =
+        static_cast<std::uint64_t>(std::max<off_t>(analysed.st_size - engine.GetDataOffset(), 0));
+    const auto present = static_cast<std::uint32_t>(std::min<std::uint64_t>(claimed, held));
+    if (!same || engine.GetRunPcmBytes() < present) {
+        error = "the input changed while it was being converted";
+        return;
+    }
+    if (present < claimed) {
+        const double perSecond = engine.GetInputFormat().nAvgBytesPerSec;
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "the file holds %.1f s of the %.1f s of audio its header announces; that much was "
+                      "converted",
+                      present / perSecond, claimed / perSecond);
+        warning = text;
+    }
+}
+
+void EncodeJob::Publish(const HeadlessOptions& options)
+{
+    std::string reason;
+    switch (pending->Publish(options.overwrite, reason)) {
+    case PendingOutput::Result::Published:
+        break;
+    case PendingOutput::Result::Exists:
+        // Another run wrote the same output meanwhile.
+        if (options.skipExisting)
+            skipped = true;
+        else
+            error = "the output file " + output + " exists (--overwrite replaces it)";
+        break;
+    case PendingOutput::Result::Failed:
+        error = MessageText(strings::kOutputIncomplete, output, reason);
+        break;
+    }
 }
 
 double EncodeJob::ElapsedSeconds() const

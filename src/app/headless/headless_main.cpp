@@ -18,12 +18,31 @@
 namespace cantrix {
 
 namespace {
-std::atomic<bool> interruptRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the Ctrl-C handler may only touch lock-free atomics");
+// The number of the signal that stops the run; 0 while none has come.
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
 
-extern "C" void OnInterrupt(int)
+extern "C" void OnStopSignal(int number)
 {
-    interruptRequested.store(true);
+    stopSignal.store(number);
+}
+
+// Ctrl-C, a logout and a polite kill all cancel the run, so that no temporary file stays behind.
+// A hangup that nohup ignores stays ignored. An oversized write fails as a write error instead of
+// killing the process, and a reader that closes standard output ends the stream without a signal.
+void InstallSignalHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        if (number == SIGHUP && sigaction(SIGHUP, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            continue;
+        sigaction(number, &action, nullptr);
+    }
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int PrintHelp()
@@ -45,6 +64,10 @@ std::string CheckAgainstTheSystem(const HeadlessOptions& options)
     if (!options.output.empty() && options.inputs.front() != kStandardStream &&
         std::filesystem::is_directory(options.inputs.front(), ignored))
         return "--output takes one input file, not a folder";
+    const std::string& folder = options.conversionDir;
+    if (options.output.empty() && !folder.empty() && std::filesystem::exists(folder, ignored) &&
+        !std::filesystem::is_directory(folder, ignored))
+        return "the conversion directory " + folder + " is not a folder";
     if (options.output == kStandardStream && options.writeRiff && !options.listFormats &&
         !StandardOutputTakesContainer())
         return "--riff cannot write to this standard output: a RIFF/WAVE file's sizes are written at its "
@@ -85,13 +108,9 @@ int RunHeadless(int argc, char** argv)
     if (const std::string problem = CheckAgainstTheSystem(parsed.options); !problem.empty())
         return ReportUsageError(problem);
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-
+    InstallSignalHandlers();
     WorkerPool::Shared().SetThreadLimit(parsed.options.threads);
-    HeadlessRunner runner(CodecManager::Instance(), interruptRequested);
+    HeadlessRunner runner(CodecManager::Instance(), stopSignal);
     return parsed.options.listFormats ? runner.ListFormats(parsed.options) : runner.Encode(parsed.options);
 }
 

@@ -41,6 +41,14 @@ std::string HelpText()
            "first copied to an unlinked temporary file in $TMPDIR (or /tmp), since the\n"
            "input is read twice.\n"
            "\n"
+           "An output is written under a hidden temporary name in its folder\n"
+           "(.NAME.cantrix-PID-N.part) and takes its own name only once its conversion has\n"
+           "finished, so an output's name only ever holds a complete file: a conversion\n"
+           "that fails, is cancelled or is killed publishes nothing. The next run into\n"
+           "that folder removes what a killed run left. No output replaces an input of\n"
+           "the same run, and folders leave out Layer-3 WAV files (this program's own\n"
+           "outputs). --output - streams to standard output as it converts.\n"
+           "\n"
            "Options of the terminal mode:\n"
            "  --preset lowest|modem|isdn  quality preset (default: isdn; modem where the\n"
            "                              codec edition offers no ISDN preset)\n"
@@ -56,9 +64,10 @@ std::string HelpText()
            "                              stream to standard output, and all messages to\n"
            "                              standard error\n"
            "  --dir DIR                   conversion directory for this run (default: the\n"
-           "                              saved one); a folder's sub-folders are mirrored\n"
-           "                              below it\n"
-           "  --overwrite                 replace output files that already exist\n"
+           "                              saved one), made when missing; a folder's\n"
+           "                              sub-folders are mirrored below it\n"
+           "  --overwrite                 replace output files that already exist; a\n"
+           "                              conversion that fails leaves the old file\n"
            "  --skip-existing             leave output files that already exist alone and\n"
            "                              count them as converted\n"
            "  --jobs N                    conversions at once (default: the number of cores)\n"
@@ -71,9 +80,11 @@ std::string HelpText()
            "\n"
            "Exit status:\n"
            "  0    every file was converted (or skipped)\n"
-           "  1    some file could not be converted\n"
+           "  1    some file could not be converted, or no folder named holds a .wav file\n"
            "  2    usage error\n"
-           "  130  interrupted (Ctrl-C)\n";
+           "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM, 129 by SIGHUP: the\n"
+           "       running conversions are cancelled and publish nothing\n"
+           "  141  standard output was closed before the stream ended (--output -)\n";
 }
 
 int ReportUsageError(const std::string& problem, const char* helpCommand)

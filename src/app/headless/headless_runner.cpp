@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -18,7 +19,8 @@ namespace cantrix {
 namespace {
 // How often the runner looks at Ctrl-C and redraws the progress lines while it waits.
 constexpr std::chrono::milliseconds kPollInterval(100);
-constexpr int kInterruptedStatus = 130;
+// Standard input's own file, for the check that no output replaces an input.
+constexpr const char* kStandardInputPath = "/proc/self/fd/0";
 
 class SilentPresenter : public MessagePresenter {
 public:
@@ -26,6 +28,16 @@ public:
     void Beep(EventSound) override {}
     std::uint32_t lastId = 0;
 };
+
+// A folder without any .wav file is worth a note; when no folder of the run held one, the run
+// fails, since the folder named was most likely not the one meant.
+void ReportEmptyFolders(const ExpandedInputs& expanded, bool quiet)
+{
+    if (quiet && !expanded.FoldersHeldNothing())
+        return;
+    for (const std::string& folder : expanded.emptyFolders)
+        std::fprintf(stderr, "cantrix: %s: no .wav files below this folder\n", folder.c_str());
+}
 
 std::string BaseName(const std::string& path)
 {
@@ -38,41 +50,47 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
 {
     // With the stream on standard output, everything else goes to standard error.
     std::FILE* report = options.output == kStandardStream ? stderr : stdout;
-    std::vector<std::string> emptyFolders;
-    const std::vector<RunInput> files = ExpandInputs(options.inputs, emptyFolders);
-    for (const std::string& folder : emptyFolders) {
-        if (!options.quiet)
-            std::fprintf(stderr, "cantrix: %s: no .wav files below this folder\n", folder.c_str());
-    }
+    const ExpandedInputs expanded = ExpandInputs(options.inputs);
+    ReportEmptyFolders(expanded, options.quiet);
 
     JobSignal signal;
+    RunOutputs outputs;
     std::vector<std::unique_ptr<EncodeJob>> jobs;
-    for (const RunInput& file : files)
+    for (const RunInput& file : expanded.files) {
         jobs.push_back(std::make_unique<EncodeJob>(file, codecs, signal));
+        if (const auto identity = IdentifyFile(file.path == kStandardStream ? kStandardInputPath : file.path))
+            outputs.inputs.insert(*identity);
+    }
+    // Every output is named before any file starts, so that none replaces an input of the run.
+    for (const auto& job : jobs)
+        job->Plan(options, outputs);
 
     const auto startedAt = std::chrono::steady_clock::now();
     const bool live = !options.quiet && isatty(fileno(stderr)) != 0;
     TerminalProgress progress(stderr);
-    std::set<std::string> claimedOutputs;
     std::vector<EncodeJob*> running;
     std::size_t next = 0;
     bool stopping = false;
 
     for (;;) {
-        if (interrupted.load() && !stopping) {
+        if (stopSignal.load() != 0 && !stopping) {
             stopping = true;
             for (EncodeJob* job : running)
                 job->Cancel();
         }
+        for (EncodeJob* job : running) {
+            if (job->StandardOutputClosed())
+                job->Cancel();
+        }
         while (!stopping && running.size() < options.jobs && next < jobs.size()) {
             EncodeJob& job = *jobs[next++];
-            if (job.Prepare(options, claimedOutputs, interrupted) && job.Start())
+            if (job.Prepare(options, outputs, stopSignal) && job.Start())
                 running.push_back(&job);
         }
-        std::erase_if(running, [](EncodeJob* job) {
+        std::erase_if(running, [&options](EncodeJob* job) {
             if (!job->Done())
                 return false;
-            job->Finish();
+            job->Finish(options);
             return true;
         });
         if (running.empty() && (stopping || next == jobs.size()))
@@ -90,25 +108,27 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
         progress.Clear();
 
     bool anyFailed = false;
+    bool readerGone = false;
     std::size_t converted = 0;
     double convertedSeconds = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const EncodeJob& job = *jobs[i];
         const char* input = job.Input().c_str();
         const char* output = job.Output().c_str();
-        if (i >= next) {
+        if (i >= next && job.Error().empty()) {
             std::fprintf(stderr, "cantrix: %s: not converted (interrupted)\n", input);
             anyFailed = true;
         } else if (!job.Error().empty()) {
-            std::fprintf(stderr, "cantrix: %s: %s%s\n", input, job.Error().c_str(),
-                         job.IncompleteRemoved() ? "; the incomplete output was removed" : "");
+            std::fprintf(stderr, "cantrix: %s: %s\n", input, job.Error().c_str());
             anyFailed = true;
+        } else if (job.StandardOutputClosed()) {
+            readerGone = true;
         } else if (job.Cancelled()) {
-            if (job.IncompleteRemoved())
-                std::fprintf(stderr, "cantrix: %s: cancelled; the incomplete %s was removed\n", input,
-                             output);
+            if (job.Output() == kStandardStream)
+                std::fprintf(stderr, "cantrix: %s: cancelled; standard output holds what was converted\n",
+                             input);
             else
-                std::fprintf(stderr, "cantrix: %s: cancelled; %s holds what was converted\n", input, output);
+                std::fprintf(stderr, "cantrix: %s: cancelled; nothing was written to %s\n", input, output);
             anyFailed = true;
         } else if (job.Skipped()) {
             if (!options.quiet)
@@ -116,6 +136,8 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
         } else {
             ++converted;
             convertedSeconds += job.AudioSeconds();
+            if (!job.Warning().empty())
+                std::fprintf(stderr, "cantrix: %s: %s\n", input, job.Warning().c_str());
             if (!options.quiet)
                 std::fprintf(report, "%s -> %s (%s)\n", input, output, job.FormatName().c_str());
         }
@@ -126,22 +148,27 @@ int HeadlessRunner::Encode(const HeadlessOptions& options)
         std::fprintf(report, "%zu files converted: %s of audio in %s\n", converted,
                      FormatDuration(convertedSeconds).c_str(), FormatDuration(wallSeconds).c_str());
     }
+    if (expanded.alreadyEncoded > 0 && !options.quiet)
+        std::fprintf(report, "%zu already encoded: Layer-3 files in the folders, left out\n",
+                     expanded.alreadyEncoded);
     std::fflush(report);
-    if (interrupted.load())
-        return kInterruptedStatus;
-    return anyFailed ? 1 : 0;
+    if (stopSignal.load() != 0)
+        return 128 + stopSignal.load();
+    if (readerGone)
+        return 128 + SIGPIPE;
+    return anyFailed || expanded.FoldersHeldNothing() ? 1 : 0;
 }
 
 int HeadlessRunner::ListFormats(const HeadlessOptions& options)
 {
     bool anyFailed = false;
-    std::vector<std::string> emptyFolders;
-    for (const RunInput& file : ExpandInputs(options.inputs, emptyFolders)) {
+    const ExpandedInputs expanded = ExpandInputs(options.inputs);
+    for (const RunInput& file : expanded.files) {
         const char* input = file.path.c_str();
         std::string problem = file.error;
         StdinSpool spool;
         std::string path = file.path;
-        if (problem.empty() && path == kStandardStream && spool.Fill(interrupted, problem))
+        if (problem.empty() && path == kStandardStream && spool.Fill(stopSignal, problem))
             path = spool.Path();
         SilentPresenter presenter;
         ConverterEngine engine(codecs, &presenter);
@@ -169,10 +196,9 @@ int HeadlessRunner::ListFormats(const HeadlessOptions& options)
         std::printf("  presets: lowest %d, modem %d, isdn %d\n", engine.FindLowestBitrateFormat(),
                     engine.FindModemFormat(), engine.FindIsdnFormat());
     }
-    for (const std::string& folder : emptyFolders)
-        std::fprintf(stderr, "cantrix: %s: no .wav files below this folder\n", folder.c_str());
+    ReportEmptyFolders(expanded, false);
     std::fflush(stdout);
-    return anyFailed ? 1 : 0;
+    return anyFailed || expanded.FoldersHeldNothing() ? 1 : 0;
 }
 
 } // namespace cantrix

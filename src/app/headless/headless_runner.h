@@ -9,21 +9,23 @@ namespace cantrix {
 
 class HeadlessRunner {
 public:
-    // `interrupted` is set from outside (Ctrl-C); the runner then cancels every running
-    // conversion, starts no more and waits for the workers.
-    HeadlessRunner(CodecManager& codecs, const std::atomic<bool>& interrupted)
-        : codecs(codecs), interrupted(interrupted)
+    // `stopSignal` is set from outside to the number of a signal that stops the run (Ctrl-C,
+    // SIGTERM, SIGHUP); the runner then cancels every running conversion, starts no more and
+    // waits for the workers.
+    HeadlessRunner(CodecManager& codecs, const std::atomic<int>& stopSignal)
+        : codecs(codecs), stopSignal(stopSignal)
     {
     }
 
-    // The exit status: 0 all converted, 1 any failed, 130 interrupted.
+    // The exit status: 0 all converted, 1 any failed or the folders held no .wav file, 128 + the
+    // signal's number when stopped, 141 (as SIGPIPE would) when standard output's reader left.
     int Encode(const HeadlessOptions& options);
     // Prints each file's catalogue and the presets' choices. 0, or 1 when a file was rejected.
     int ListFormats(const HeadlessOptions& options);
 
 private:
     CodecManager& codecs;
-    const std::atomic<bool>& interrupted;
+    const std::atomic<int>& stopSignal;
 };
 
 } // namespace cantrix

@@ -73,8 +73,10 @@ void StandardOutputRelay::Copy()
             return;
         // After a failed write the pipe is still drained, so the engine never waits on it; the
         // run is then reported as incomplete.
-        if (!writeFailed && !WriteAll(STDOUT_FILENO, block.data(), static_cast<std::size_t>(got)))
+        if (!writeFailed && !WriteAll(STDOUT_FILENO, block.data(), static_cast<std::size_t>(got))) {
             writeFailed = true;
+            readerGone = errno == EPIPE;
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Standard output as the output of a conversion (--output -). The engine writes to a path, so
 // standard output is offered to it as one.
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -34,6 +35,8 @@ public:
     // Call once the engine has closed its output: ends the stream and waits until all of it has
     // been passed on. False when some of it could not be written to standard output.
     bool Finish();
+    // The reader of standard output has gone (a closed pipe): the rest of the stream is dropped.
+    bool ReaderGone() const { return readerGone.load(); }
 
 private:
     void Copy();
@@ -42,6 +45,7 @@ private:
     int writeEnd = -1;
     std::thread copier;
     bool writeFailed = false; // written by the copier, read after it has been joined
+    std::atomic<bool> readerGone{false};
 };
 
 } // namespace cantrix

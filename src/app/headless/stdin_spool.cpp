@@ -43,7 +43,7 @@ std::string StdinSpool::Path() const
     return "/proc/self/fd/" + std::to_string(descriptor);
 }
 
-bool StdinSpool::Fill(const std::atomic<bool>& interrupted, std::string& error)
+bool StdinSpool::Fill(const std::atomic<int>& stopSignal, std::string& error)
 {
     if (::isatty(STDIN_FILENO) != 0) {
         error = "standard input is a terminal; pipe a WAV file or stream into it";
@@ -61,7 +61,7 @@ bool StdinSpool::Fill(const std::atomic<bool>& interrupted, std::string& error)
     std::vector<unsigned char> block(kBlockBytes);
     std::int64_t length = 0;
     for (;;) {
-        if (interrupted.load()) {
+        if (stopSignal.load() != 0) {
             error = "not converted (interrupted)";
             return false;
         }

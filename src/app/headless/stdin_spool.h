@@ -17,8 +17,8 @@ public:
     StdinSpool& operator=(const StdinSpool&) = delete;
 
     // Copies standard input to its end. False with `error` set when it cannot be copied, or when
-    // `interrupted` becomes true on the way.
-    bool Fill(const std::atomic<bool>& interrupted, std::string& error);
+    // `stopSignal` is set on the way (to the number of the signal that stops the run).
+    bool Fill(const std::atomic<int>& stopSignal, std::string& error);
     // A path of the copy that the engine can open.
     std::string Path() const;
 
