@@ -76,10 +76,9 @@ check "Ctrl-C while reading standard input: status 130 (got $status)" [ "$status
 check "Ctrl-C while reading standard input: nothing written" [ ! -e "$WORK/never.mp3" ]
 
 # A stream larger than the 64 MiB a conversion may use passes through bounded buffers: the peak
-# above the program's own (a 2-second stream) stays below 64 MiB. With --threads 1 three segments
-# of 7 MB are in flight, about 30 MiB on every machine; the rest is headroom for the allocator,
-# whose peak moves with the timing of the threads (up to 50 MiB seen with one malloc arena).
-# Holding the 77 MB stream alone would break the bound.
+# above the program's own (a 2-second stream) stays below 64 MiB. With --threads 1 the segments
+# in flight take about 22 MiB on every machine; the rest is headroom for the allocator, whose peak
+# moves with the timing of the threads. Holding the 77 MB stream alone would break the bound.
 peak() { # peak SECONDS: converts a stream that long; its peak memory in KiB lands in $rss
   run "sox -n -r 48000 -b 32 -c 2 -t wavpcm - synth $1 sine 440 2>/dev/null |
        command time -f %M -o '$WORK/rss' '$CANTRIX' --encode --preset lowest --threads 1 --output - - >/dev/null"
