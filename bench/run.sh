@@ -70,7 +70,9 @@ echo "defaults ${defaults}s, --jobs 1 --threads 1 ${serial}s: throughput ratio =
 read -r two one_job r < <(pairs "$four --jobs 2" "$four --jobs 1")
 echo "--jobs 2 ${two}s, --jobs 1 ${one_job}s: throughput ratio = $(ratio 1 "$r") (each file already uses every core)"
 
-echo "== 3. Seams against dithered serial encodes, every format (bands: margin <= 0 holds)"
+echo "== 3. Seams over every format: each frame's excess over the serial encode against the largest of three"
+echo "   dithered serial encodes + 1 dB (margin <= 0 passes), whole within 0.3 dB; 'control' judges a fourth"
+echo "   dithered serial encode the same way, so it counts the judgement's own false failures"
 build-release/bench/seam_quality
 lame --quiet -t -b 128 "$audio/ten-minutes.wav" "$out/serial.mp3"
 eval "$one"

@@ -31,7 +31,7 @@ std::string Band(const LameOutputFormat& format)
                                                                           : "MPEG-2.5";
     const char* band = format.kbps <= 32   ? "  8-32 kbit/s"
                        : format.kbps <= 96 ? " 40-96 kbit/s"
-                                           : "112-320 kbit/s";
+                                           : "  >=112 kbit/s";
     return std::string(version) + " " + band;
 }
 
