@@ -46,9 +46,9 @@ std::uint32_t FamilyBase(std::uint32_t inputRate)
 
 void AppendRate(std::uint32_t rate, std::uint16_t channels, std::vector<LameOutputFormat>& formats)
 {
-    for (const std::uint16_t kbps : lame_outputs::KbpsOf(rate)) {
+    for (const std::uint32_t kbps : lame_outputs::KbpsOf(rate)) {
         if (lame_outputs::Offered(rate, kbps))
-            formats.push_back({rate, channels, kbps});
+            formats.push_back({rate, channels, static_cast<std::uint16_t>(kbps)});
     }
 }
 } // namespace

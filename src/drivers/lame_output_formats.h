@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace cantrix {
 
@@ -25,28 +26,26 @@ namespace lame_outputs {
 inline constexpr std::array<std::uint32_t, 9> kRates{8000,  11025, 12000, 16000, 22050,
                                                      24000, 32000, 44100, 48000};
 
-// The constant bit rates of each version, in kbit/s; MPEG-2.5 uses the MPEG-2 ones up to 64.
-inline constexpr std::array<std::uint16_t, 14> kMpeg1Kbps{32,  40,  48,  56,  64,  80,  96,
-                                                          112, 128, 160, 192, 224, 256, 320};
-inline constexpr std::array<std::uint16_t, 14> kMpeg2Kbps{8,  16, 24, 32,  40,  48,  56,
-                                                          64, 80, 96, 112, 128, 144, 160};
+// Every constant bit rate of the header's table (index 1 to 14); MPEG-2.5 uses the MPEG-2 ones up
+// to 64 kbit/s.
 inline constexpr std::uint16_t kMpeg25MaxKbps = 64;
 
-constexpr bool Offered(std::uint32_t rate, std::uint16_t kbps)
+constexpr bool Offered(std::uint32_t rate, std::uint32_t kbps)
 {
     return rate >= layer3::kLowestMpeg2Rate || kbps <= kMpeg25MaxKbps;
 }
 
-constexpr const std::array<std::uint16_t, 14>& KbpsOf(std::uint32_t rate)
+constexpr std::span<const std::uint32_t> KbpsOf(std::uint32_t rate)
 {
-    return layer3::IsMpeg1(rate) ? kMpeg1Kbps : kMpeg2Kbps;
+    return std::span(layer3::IsMpeg1(rate) ? layer3::kMpeg1KbpsByIndex : layer3::kMpeg2KbpsByIndex)
+        .subspan(1, 14);
 }
 
 constexpr std::size_t Count()
 {
     std::size_t count = 0;
     for (const std::uint32_t rate : kRates) {
-        for (const std::uint16_t kbps : KbpsOf(rate))
+        for (const std::uint32_t kbps : KbpsOf(rate))
             count += Offered(rate, kbps) ? 2 : 0;
     }
     return count;
@@ -59,9 +58,9 @@ constexpr std::array<LameOutputFormat, Count()> All()
     std::size_t next = 0;
     for (const std::uint32_t rate : kRates) {
         for (const std::uint16_t channels : {std::uint16_t{1}, std::uint16_t{2}}) {
-            for (const std::uint16_t kbps : KbpsOf(rate)) {
+            for (const std::uint32_t kbps : KbpsOf(rate)) {
                 if (Offered(rate, kbps))
-                    all[next++] = {rate, channels, kbps};
+                    all[next++] = {rate, channels, static_cast<std::uint16_t>(kbps)};
             }
         }
     }
