@@ -91,6 +91,22 @@ std::vector<Case> Catalogue()
     return cases;
 }
 
+// A joined stream has the frames of the serial encode: as many, each with its header, main data
+// only where it exists, and nothing after the last.
+void ExpectTheSerialFrames(const std::vector<unsigned char>& serial,
+                           const std::vector<unsigned char>& joinedBytes)
+{
+    Layer3Stream expected, joined;
+    expected.Bytes() = serial;
+    joined.Bytes() = joinedBytes;
+    ASSERT_TRUE(expected.Index());
+    ASSERT_TRUE(joined.Index()) << "a frame's main data does not lie where it says";
+    ASSERT_EQ(joined.FrameEnd(), expected.FrameEnd());
+    ASSERT_EQ(joined.ByteEnd(), joined.FrameOffset(joined.FrameEnd())) << "bytes after the last frame";
+    for (std::uint64_t frame = 0; frame < joined.FrameEnd(); ++frame)
+        ASSERT_EQ(joined.Frame(frame).header, expected.Frame(frame).header) << "frame " << frame;
+}
+
 // One case: the stream at 1 and 4 threads against a serial encode of the same input.
 void CheckCase(const Case& test, SegmentedEncoder::JoinCounts& total)
 {
@@ -120,15 +136,10 @@ void CheckCase(const Case& test, SegmentedEncoder::JoinCounts& total)
     ASSERT_TRUE(one.bytes == four.output) << "the thread count changed the bytes";
     EXPECT_LE(four.endPasses, 1024);
 
-    Layer3Stream expected, joined;
+    ExpectTheSerialFrames(serial, one.bytes);
+    Layer3Stream expected;
     expected.Bytes() = serial;
-    joined.Bytes() = one.bytes;
     ASSERT_TRUE(expected.Index());
-    ASSERT_TRUE(joined.Index()) << "a frame's main data does not lie where it says";
-    ASSERT_EQ(joined.FrameEnd(), expected.FrameEnd());
-    ASSERT_EQ(joined.ByteEnd(), joined.FrameOffset(joined.FrameEnd())) << "bytes after the last frame";
-    for (std::uint64_t frame = 0; frame < joined.FrameEnd(); ++frame)
-        ASSERT_EQ(joined.Frame(frame).header, expected.Frame(frame).header) << "frame " << frame;
     // The first segment is the serial encode itself up to where the first seam may write.
     const std::uint64_t inlineBytes = expected.Frame(plan.SettledBefore(1)).offset;
     EXPECT_TRUE(std::equal(serial.begin(), serial.begin() + static_cast<std::ptrdiff_t>(inlineBytes),
@@ -183,6 +194,30 @@ TEST(Segmented, SeamsCodeWithinWhatDitheredSerialEncodesVary)
         EXPECT_TRUE(judged.Passes()) << "worst frame " << judged.worstFrame << " " << judged.worstExcessDb
                                      << " dB over the serial encode, dithered encodes "
                                      << judged.ditheredExcessDb << " dB; whole " << judged.wholeDb << " dB";
+    }
+}
+
+TEST(Segmented, StreamsEndingAroundEveryPlannedPositionKeepTheSerialFrames)
+{
+    // The format whose output lags most, and a common one: the input ends one frame either side
+    // of every position the plan knows, so that the last segment is any length from none to whole.
+    const Case cases[] = {{test::PcmRecord(2, 24000, 16), {24000, 2, 8}},
+                          {test::PcmRecord(2, 44100, 16), {44100, 2, 128}}};
+    for (const Case& test : cases) {
+        const SegmentPlan plan = *PlanSegments(test.source, test.output);
+        for (const std::uint64_t position :
+             {plan.SettledBefore(1), plan.EncoderStart(1), plan.FlushFrame(1), plan.Boundary(1),
+              plan.EncoderEnd(0), plan.EncoderStart(2), plan.Boundary(2), plan.EncoderEnd(1)}) {
+            for (const std::uint64_t frames : {position - 1, position + 1}) {
+                SCOPED_TRACE(LameFormatTable::Description(test.output) + ", input of " +
+                             std::to_string(frames) + " frames");
+                const std::vector<unsigned char> pcm =
+                    SignalAcrossSeams(test.source, plan, frames * plan.inputPerFrame);
+                const test::SegmentedRun run = test::EncodeInSegments(test.source, test.output, pcm, 2);
+                ASSERT_TRUE(run.ok);
+                ExpectTheSerialFrames(test::EncodeSerially(test.source, test.output, pcm), run.bytes);
+            }
+        }
     }
 }
 

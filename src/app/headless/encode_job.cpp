@@ -15,6 +15,11 @@ namespace {
 constexpr std::uint32_t kDoneMessage = 1066;
 // Editions below this one offer no ISDN preset.
 constexpr int kFirstIsdnEdition = 2;
+
+std::string OutputExists(const std::string& output)
+{
+    return "the output file " + output + " exists (--overwrite replaces it)";
+}
 } // namespace
 
 void JobSignal::Notify()
@@ -164,7 +169,7 @@ bool EncodeJob::CreateTemporaryOutput(const HeadlessOptions& options, RunOutputs
             return false;
         }
         if (!options.overwrite) {
-            error = "the output file " + output + " exists (--overwrite replaces it)";
+            error = OutputExists(output);
             return false;
         }
         // A device or a FIFO has no name to rename onto: it is written in place, as it always was.
@@ -272,7 +277,7 @@ void EncodeJob::Publish(const HeadlessOptions& options)
         if (options.skipExisting)
             skipped = true;
         else
-            error = "the output file " + output + " exists (--overwrite replaces it)";
+            error = OutputExists(output);
         break;
     case PendingOutput::Result::Failed:
         error = MessageText(strings::kOutputIncomplete, output, reason);
