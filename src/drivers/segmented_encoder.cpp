@@ -1,6 +1,7 @@
 #include "drivers/segmented_encoder.h"
 
 #include "drivers/segment_seam.h"
+#include "platform/codec_driver.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,9 +15,8 @@ namespace {
 constexpr std::size_t kSpareInFlight = 2;
 
 // The worst output left when the input ends: every segment in flight and the one being joined, of
-// the format that writes the most, in the longest segments, in the smallest destination a caller gets for its
-// 2048-byte blocks (of the widest sample frames we read: 32-bit stereo). Callers allow 4096 flushing passes.
-constexpr std::uint64_t kCallerBlockBytes = 2048;
+// the format that writes the most, in the longest segments, in the smallest destination a caller
+// gets for its blocks (of the widest sample frames we read: 32-bit stereo).
 constexpr std::uint64_t kWidestFrameBytes = 8;
 constexpr std::uint64_t WorstDrainPasses()
 {
@@ -32,7 +32,7 @@ constexpr std::uint64_t WorstDrainPasses()
     }
     return worst;
 }
-static_assert(WorstDrainPasses() <= 1024, "a drain must end well within the flushing passes callers allow");
+static_assert(WorstDrainPasses() <= kMaxEndPasses / 4, "a drain must end well within the END passes callers allow");
 
 std::size_t LimitFor(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes, unsigned threads)
 {

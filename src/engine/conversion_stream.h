@@ -17,10 +17,7 @@ namespace cantrix {
 class ConversionStream {
 public:
     // PCM bytes handed to the codec per pass.
-    static constexpr std::uint32_t kSourceBlockBytes = 2048;
-    // A codec that keeps producing output after the end of the input is broken; this many
-    // flushing passes is far more than any real codec needs.
-    static constexpr int kMaxEndPasses = 4096;
+    static constexpr std::uint32_t kSourceBlockBytes = kCallerBlockBytes;
 
     explicit ConversionStream(CodecManager& codecs) : codecs(codecs) {}
     ~ConversionStream();

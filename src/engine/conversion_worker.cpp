@@ -14,7 +14,6 @@ namespace {
 constexpr std::uint32_t kSourceBlockBytes = ConversionStream::kSourceBlockBytes;
 // The progress bar counts passes: one per source block.
 constexpr int kPassShift = 11;
-constexpr int kMaxEndPasses = ConversionStream::kMaxEndPasses;
 } // namespace
 
 void ConverterEngine::RunConversion(const RunSettings& run)

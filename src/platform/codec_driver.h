@@ -51,6 +51,12 @@ constexpr std::uint32_t kStreamHeaderStatusPrepared = 0x00020000;
 constexpr std::uint32_t kConvertBlockAlign = 0x00000004;
 constexpr std::uint32_t kConvertEnd = 0x00000020;
 
+// The calling side's protocol, which drivers may rely on: PCM is handed over in blocks of
+// kCallerBlockBytes (the last one shorter), then END is repeated until a pass produces nothing.
+// A driver still producing after kMaxEndPasses END passes is taken for broken and the run fails.
+constexpr std::uint32_t kCallerBlockBytes = 2048;
+constexpr int kMaxEndPasses = 4096;
+
 // Receives a driver's About box. The window side implements it; a driver shows its box through
 // it and returns when the box has been closed.
 class DriverAboutHost {

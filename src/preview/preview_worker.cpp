@@ -133,7 +133,7 @@ void ConverterEngine::RunPreviewWorker(PreviewView& view)
                 const std::uint32_t flags = lastCount != 0 ? kConvertBlockAlign : kConvertEnd;
                 lastResult = stream.Convert(flags);
                 if (lastResult != mmresult::kNoError ||
-                    (flags == kConvertEnd && ++endPasses > ConversionStream::kMaxEndPasses)) {
+                    (flags == kConvertEnd && ++endPasses > kMaxEndPasses)) {
                     // Nothing of a failed pass is kept, and nothing encoded so far is played.
                     failure = strings::kCodecFailed;
                     break;
