@@ -1,6 +1,6 @@
-// Input analysis: is the file a PCM RIFF/WAVE file, and where are its samples?
+#include "audio/input_analysis.h"
+
 #include "audio/plain_pcm_format.h"
-#include "engine/converter_engine.h"
 #include "platform/string_table.h"
 
 #include <algorithm>
@@ -8,54 +8,47 @@
 
 namespace cantrix {
 
-bool ConverterEngine::AnalyzeInput(const std::string& path, bool probeOnly)
+namespace {
+InputAnalysis Refused(std::uint32_t message)
 {
-    auto fail = [&](std::uint32_t id) { return FailWithMessage(probeOnly ? 0 : id); };
+    return InputAnalysis{std::nullopt, message};
+}
+} // namespace
 
-    if (progressCtrl != nullptr)
-        progressCtrl->SetPos(0);
-    cancelEvent.Reset();
-
-    CloseInputFile();
-    lastResult = inputFile.Open(path, OpenMode::Read);
-    if (lastResult != mmresult::kNoError)
-        return fail(strings::kInputCannotOpen);
-
-    subChunk = MMCKINFO{};
-    riffChunk = MMCKINFO{};
-    subChunk.ckid = kFourCCFmt;
-    riffChunk.fccType = kFourCCWave;
-    lastResult = inputFile.Descend(riffChunk, nullptr, DescendFlag::FindRiff);
-    if (lastResult != mmresult::kNoError)
-        return fail(strings::kInputCorrupted);
-    lastResult = inputFile.Descend(subChunk, &riffChunk, DescendFlag::FindChunk);
-    if (lastResult != mmresult::kNoError)
-        return fail(strings::kInputCorrupted);
+InputAnalysis AnalyzeWave(RiffFile& file)
+{
+    MMCKINFO riff{};
+    riff.fccType = kFourCCWave;
+    if (file.Descend(riff, nullptr, DescendFlag::FindRiff) != mmresult::kNoError)
+        return Refused(strings::kInputCorrupted);
+    MMCKINFO format{};
+    format.ckid = kFourCCFmt;
+    if (file.Descend(format, &riff, DescendFlag::FindChunk) != mmresult::kNoError)
+        return Refused(strings::kInputCorrupted);
 
     // Only the start of the chunk counts, whatever its size; a short chunk leaves zeros.
-    unsigned char format[kFormatBytesToRead];
-    const long formatBytes = std::min<long>(sizeof format, subChunk.cksize);
-    const long got = std::max(inputFile.Read(format, formatBytes), 0L);
-    if (!DescribePlainPcm(format, static_cast<std::size_t>(got), subChunk.cksize, inputFormat))
-        return fail(strings::kInputNotPcm);
+    InputDescription input;
+    unsigned char record[kFormatBytesToRead];
+    const long wanted = std::min<long>(sizeof record, format.cksize);
+    const long got = std::max(file.Read(record, wanted), 0L);
+    if (!DescribePlainPcm(record, static_cast<std::size_t>(got), format.cksize, input.format))
+        return Refused(strings::kInputNotPcm);
 
-    lastResult = inputFile.Ascend(subChunk);
-    if (lastResult != mmresult::kNoError)
-        return fail(strings::kInputCorrupted);
-    subChunk.ckid = kFourCCData;
-    lastResult = inputFile.Descend(subChunk, &riffChunk, DescendFlag::FindChunk);
-    if (lastResult != mmresult::kNoError)
-        return fail(strings::kInputCorrupted);
-    dataSize = subChunk.cksize;
+    if (file.Ascend(format) != mmresult::kNoError)
+        return Refused(strings::kInputCorrupted);
+    MMCKINFO data{};
+    data.ckid = kFourCCData;
+    if (file.Descend(data, &riff, DescendFlag::FindChunk) != mmresult::kNoError)
+        return Refused(strings::kInputCorrupted);
+    input.dataOffset = data.dwDataOffset;
+    input.dataSize = data.cksize;
 
-    if (probeOnly)
-        return true;
-
-    RebuildFormatCatalogue();
-    inputPath = path;
-    dataOffset = static_cast<std::uint32_t>(inputFile.Seek(0, SEEK_CUR));
-    CloseInputFile();
-    return true;
+    const long end = file.Seek(0, SEEK_END);
+    const long start = static_cast<long>(input.dataOffset);
+    if (end < 0 || file.Seek(start, SEEK_SET) != start)
+        return Refused(strings::kInputCorrupted);
+    input.heldBytes = std::min<std::uint64_t>(input.dataSize, static_cast<std::uint64_t>(end - start));
+    return InputAnalysis{input, 0};
 }
 
 } // namespace cantrix

@@ -1,5 +1,4 @@
-// Codec discovery: finding the Layer-3 codec among the installed drivers and naming its edition.
-#include "engine/converter_engine.h"
+#include "codec/codec_discovery.h"
 
 #include <array>
 
@@ -12,55 +11,44 @@ constexpr std::uint16_t kLastCodecProductId = 14;
 constexpr std::array<const char*, 4> kEditionNames = {"Pebble", "Meadow", "Ridge", "Summit"};
 } // namespace
 
-bool ConverterEngine::FindCodecDriver()
+std::optional<CodecIdentity> FindCodec(CodecManager& codecs)
 {
-    driverId = nullptr;
-    lastResult = codecs.DriverEnum(
-        [this](HACMDRIVERID id, std::uint32_t) {
+    std::optional<CodecIdentity> found;
+    // The enumeration's own result says nothing the search does not: no driver, no codec.
+    (void)codecs.DriverEnum(
+        [&](HACMDRIVERID id, std::uint32_t) {
             ACMDRIVERDETAILS details;
             // A driver whose details cannot be read is never taken for the codec.
             if (codecs.DriverDetails(id, details, 0) != mmresult::kNoError)
                 return true;
             if (details.wMid == kCodecManufacturerId && details.wPid >= kFirstCodecProductId &&
                 details.wPid <= kLastCodecProductId) {
-                driverId = id;
-                edition = details.wPid - kFirstCodecProductId;
+                found = CodecIdentity{id, details.wPid - kFirstCodecProductId};
                 return false;
             }
             return true;
         },
         0);
-    return driverId != nullptr;
+    return found;
 }
 
-int ConverterEngine::GetCodecEdition()
+std::string CodecEditionName(int edition)
 {
-    if (driverId != nullptr)
-        return edition;
-    return FindCodecDriver() ? edition : -1;
-}
-
-std::string ConverterEngine::GetCodecEditionName()
-{
-    const int current = GetCodecEdition();
-    if (current >= 0 && current < static_cast<int>(kEditionNames.size()))
-        return kEditionNames[current];
+    if (edition >= 0 && edition < static_cast<int>(kEditionNames.size()))
+        return kEditionNames[edition];
     return {};
 }
 
-void ConverterEngine::ShowCodecAbout(DriverAboutHost* parent)
+bool ShowCodecAboutBox(CodecManager& codecs, const CodecIdentity& codec, DriverAboutHost* parent)
 {
-    if (driverId == nullptr) {
-        if (presenter != nullptr)
-            presenter->Beep(EventSound::Bell);
-        return;
-    }
     HACMDRIVER driver = nullptr;
-    // A driver that cannot be opened shows nothing.
-    if (codecs.DriverOpen(driver, driverId, 0) != mmresult::kNoError)
-        return;
-    codecs.DriverMessage(driver, kDriverMessageAbout, parent);
-    codecs.DriverClose(driver, 0);
+    if (codecs.DriverOpen(driver, codec.driverId, 0) != mmresult::kNoError)
+        return false;
+    // A driver without a box of its own shows nothing, which is all the user can be told.
+    (void)codecs.DriverMessage(driver, kDriverMessageAbout, parent);
+    // Closing releases the handle whatever it reports; there is nothing left to undo.
+    (void)codecs.DriverClose(driver, 0);
+    return true;
 }
 
 } // namespace cantrix

@@ -1,9 +1,7 @@
-// The catalogue of Layer-3 formats that fit the current input, and the three quality presets.
-#include "engine/converter_engine.h"
+#include "codec/format_catalogue.h"
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace cantrix {
 
@@ -16,16 +14,15 @@ constexpr std::uint32_t kIsdnBytesPerSec = 14000; // 112 kbit/s
 constexpr const char* kNoFormatName = "-";
 } // namespace
 
-void ConverterEngine::RebuildFormatCatalogue()
+FormatCatalogue FormatCatalogue::Build(CodecManager& codecs, const WAVEFORMATEX& input)
 {
-    formats.clear();
-    formats.shrink_to_fit();
-
+    FormatCatalogue catalogue;
     std::uint32_t maxFormatSize = 0;
-    codecs.Metrics(kMetricMaxSizeFormat, maxFormatSize);
+    // Without an answer the size stays 0 and the buffer's own size is enough.
+    (void)codecs.Metrics(kMetricMaxSizeFormat, maxFormatSize);
     // Aligned storage, since the manager writes WAVEFORMATEX records into it.
     std::vector<std::uint64_t> buffer((std::max(maxFormatSize, kMinFormatBufferBytes) + 7) / 8, 0);
-    std::memcpy(buffer.data(), &inputFormat, sizeof inputFormat);
+    std::memcpy(buffer.data(), &input, sizeof input);
 
     ACMFORMATDETAILS details;
     details.cbStruct = sizeof details;
@@ -33,9 +30,11 @@ void ConverterEngine::RebuildFormatCatalogue()
     details.cbwfx = maxFormatSize;
     details.pwfx = reinterpret_cast<WAVEFORMATEX*>(buffer.data());
 
-    lastResult = codecs.FormatEnum(
+    std::vector<FormatEntry>& entries = catalogue.entries;
+    // A failed enumeration leaves what it reported so far; an empty catalogue refuses every run.
+    (void)codecs.FormatEnum(
         nullptr, details,
-        [this](HACMDRIVERID, ACMFORMATDETAILS& reported, std::uint32_t) {
+        [&entries](HACMDRIVERID, ACMFORMATDETAILS& reported, std::uint32_t) {
             if (reported.dwFormatTag != kWaveFormatMpegLayer3)
                 return true;
             FormatEntry entry;
@@ -43,57 +42,71 @@ void ConverterEngine::RebuildFormatCatalogue()
             std::memcpy(entry.format.data(), reported.pwfx, entry.format.size());
             std::memcpy(entry.name, reported.szFormat, sizeof entry.name);
             entry.name[sizeof entry.name - 1] = '\0';
-            const bool known = std::any_of(formats.begin(), formats.end(), [&](const FormatEntry& f) {
+            const bool known = std::any_of(entries.begin(), entries.end(), [&](const FormatEntry& f) {
                 return std::strcmp(f.name, entry.name) == 0;
             });
             if (!known)
-                formats.push_back(entry);
+                entries.push_back(entry);
             return true;
         },
         kFormatEnumConvert);
+    return catalogue;
 }
 
-std::string ConverterEngine::GetFormatName(unsigned index) const
+std::string FormatCatalogue::Name(unsigned index) const
 {
-    if (index >= formats.size())
+    if (index >= entries.size())
         return kNoFormatName;
-    return formats[index].name;
+    return entries[index].name;
 }
 
-int ConverterEngine::FindLowestBitrateFormat() const
+int FormatCatalogue::FindLowestBitrate() const
 {
     int choice = 0;
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        if (formats[i].AvgBytesPerSec() < formats[choice].AvgBytesPerSec())
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].AvgBytesPerSec() < entries[choice].AvgBytesPerSec())
             choice = static_cast<int>(i);
     }
     return choice;
 }
 
-int ConverterEngine::FindModemFormat() const
+int FormatCatalogue::FindModem() const
 {
-    int choice = FindLowestBitrateFormat();
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        const FormatEntry& entry = formats[i];
+    int choice = FindLowestBitrate();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const FormatEntry& entry = entries[i];
         if (entry.AvgBytesPerSec() <= kModemBytesPerSec &&
-            entry.AvgBytesPerSec() > formats[choice].AvgBytesPerSec())
+            entry.AvgBytesPerSec() > entries[choice].AvgBytesPerSec())
             choice = static_cast<int>(i);
-        if (entry.AvgBytesPerSec() == formats[choice].AvgBytesPerSec() &&
-            entry.Channels() > formats[choice].Channels())
+        if (entry.AvgBytesPerSec() == entries[choice].AvgBytesPerSec() &&
+            entry.Channels() > entries[choice].Channels())
             choice = static_cast<int>(i);
     }
     return choice;
 }
 
-int ConverterEngine::FindIsdnFormat() const
+int FormatCatalogue::FindIsdn() const
 {
-    int choice = FindLowestBitrateFormat();
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        if (formats[i].AvgBytesPerSec() <= kIsdnBytesPerSec &&
-            formats[i].AvgBytesPerSec() > formats[choice].AvgBytesPerSec())
+    int choice = FindLowestBitrate();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].AvgBytesPerSec() <= kIsdnBytesPerSec &&
+            entries[i].AvgBytesPerSec() > entries[choice].AvgBytesPerSec())
             choice = static_cast<int>(i);
     }
     return choice;
+}
+
+int FormatCatalogue::Find(Preset preset) const
+{
+    switch (preset) {
+    case Preset::Lowest:
+        return FindLowestBitrate();
+    case Preset::Modem:
+        return FindModem();
+    case Preset::Isdn:
+        return FindIsdn();
+    }
+    return FindLowestBitrate();
 }
 
 } // namespace cantrix

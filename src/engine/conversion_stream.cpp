@@ -7,10 +7,11 @@ namespace cantrix {
 
 ConversionStream::~ConversionStream()
 {
+    // Releasing cannot be retried, and the run's outcome is settled by now.
     if (prepared)
-        codecs.StreamUnprepareHeader(stream, header, 0);
+        (void)codecs.StreamUnprepareHeader(stream, header, 0);
     if (stream != nullptr)
-        codecs.StreamClose(stream, 0);
+        (void)codecs.StreamClose(stream, 0);
 }
 
 MmResult ConversionStream::Open(const WAVEFORMATEX& source, const FormatEntry& destination,
@@ -21,14 +22,14 @@ MmResult ConversionStream::Open(const WAVEFORMATEX& source, const FormatEntry& d
     if (result != mmresult::kNoError)
         return result;
     std::uint32_t destinationSize = 0;
-    result = codecs.StreamSize(stream, kSourceBlockBytes, destinationSize, kStreamSizeSource);
+    result = codecs.StreamSize(stream, kCallerBlockBytes, destinationSize, kStreamSizeSource);
     if (result != mmresult::kNoError || destinationSize == 0)
         return result != mmresult::kNoError ? result : mmresult::kNotPossible;
     destinationBuffer.assign(destinationSize, 0);
     header = ACMSTREAMHEADER{};
     header.cbStruct = sizeof header;
     header.pbSrc = sourceBuffer;
-    header.cbSrcLength = kSourceBlockBytes;
+    header.cbSrcLength = kCallerBlockBytes;
     header.pbDst = destinationBuffer.data();
     header.cbDstLength = destinationSize;
     result = codecs.StreamPrepareHeader(stream, header, 0);
@@ -36,12 +37,14 @@ MmResult ConversionStream::Open(const WAVEFORMATEX& source, const FormatEntry& d
     return result;
 }
 
-long ConversionStream::Refill(RiffFile& input, std::uint32_t& remaining)
+long ConversionStream::Refill(RiffFile& input, std::uint64_t& remaining)
 {
     const std::uint32_t leftover = header.cbSrcLength - header.cbSrcLengthUsed;
     if (leftover != 0)
         std::memmove(header.pbSrc, header.pbSrc + header.cbSrcLengthUsed, leftover);
-    const long count = input.Read(header.pbSrc + leftover, std::min(header.cbSrcLengthUsed, remaining));
+    const long count =
+        input.Read(header.pbSrc + leftover,
+                   static_cast<long>(std::min<std::uint64_t>(header.cbSrcLengthUsed, remaining)));
     if (count < 0)
         return count;
     remaining -= static_cast<std::uint32_t>(count);

@@ -5,7 +5,7 @@
 // Open got as far as.
 //
 // Thread rules: owned and used by one worker thread for one run.
-#include "engine/format_entry.h"
+#include "audio/format_entry.h"
 #include "platform/codec_manager.h"
 #include "platform/riff_file.h"
 
@@ -16,25 +16,25 @@ namespace cantrix {
 
 class ConversionStream {
 public:
-    // PCM bytes handed to the codec per pass.
-    static constexpr std::uint32_t kSourceBlockBytes = kCallerBlockBytes;
-
     explicit ConversionStream(CodecManager& codecs) : codecs(codecs) {}
     ~ConversionStream();
     ConversionStream(const ConversionStream&) = delete;
     ConversionStream& operator=(const ConversionStream&) = delete;
 
     // Opens the stream from `source` to `destination`, sizes `destinationBuffer` for one source
-    // block and prepares the header over `sourceBuffer` (kSourceBlockBytes bytes, owned by the
+    // block and prepares the header over `sourceBuffer` (kCallerBlockBytes bytes, owned by the
     // caller and kept alive until the stream is destroyed). Any result but kNoError means the
     // stream cannot convert.
-    MmResult Open(const WAVEFORMATEX& source, const FormatEntry& destination, unsigned char* sourceBuffer,
-                  std::vector<unsigned char>& destinationBuffer);
-    MmResult Convert(std::uint32_t flags) { return codecs.StreamConvert(stream, header, flags); }
+    [[nodiscard]] MmResult Open(const WAVEFORMATEX& source, const FormatEntry& destination,
+                                unsigned char* sourceBuffer, std::vector<unsigned char>& destinationBuffer);
+    [[nodiscard]] MmResult Convert(std::uint32_t flags)
+    {
+        return codecs.StreamConvert(stream, header, flags);
+    }
     // After a pass: moves the bytes the codec left to the front of the source buffer and reads
     // behind them as many as it consumed, never past `remaining`. The bytes read, or -1 on a read
     // error (the header is then left as it was).
-    long Refill(RiffFile& input, std::uint32_t& remaining);
+    [[nodiscard]] long Refill(RiffFile& input, std::uint64_t& remaining);
     ACMSTREAMHEADER& Header() { return header; }
 
 private:

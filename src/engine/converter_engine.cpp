@@ -1,5 +1,7 @@
 #include "engine/converter_engine.h"
 
+#include "audio/input_analysis.h"
+#include "engine/preview_run.h"
 #include "platform/string_table.h"
 
 #include <cstdio>
@@ -16,16 +18,46 @@ ConverterEngine::ConverterEngine(CodecManager& codecs, MessagePresenter* present
 
 ConverterEngine::~ConverterEngine()
 {
-    if (workerRunning.load())
+    if (IsBusy())
         RequestCancel();
     WaitForWorker();
     CloseInputFile();
 }
 
+bool ConverterEngine::FindCodecDriver()
+{
+    codec = FindCodec(codecs);
+    return codec.has_value();
+}
+
+int ConverterEngine::GetCodecEdition()
+{
+    if (!codec)
+        FindCodecDriver();
+    return codec ? codec->edition : -1;
+}
+
+std::string ConverterEngine::GetCodecEditionName()
+{
+    return CodecEditionName(GetCodecEdition());
+}
+
+void ConverterEngine::ShowCodecAbout(DriverAboutHost* parent)
+{
+    if (!codec) {
+        if (presenter != nullptr)
+            presenter->Beep(EventSound::Bell);
+        return;
+    }
+    // A driver that cannot be opened shows nothing.
+    (void)ShowCodecAboutBox(codecs, *codec, parent);
+}
+
 void ConverterEngine::CloseInputFile()
 {
+    // The input is only read: a failing close loses nothing.
     if (inputFile.IsOpen())
-        lastResult = inputFile.Close();
+        (void)inputFile.Close();
 }
 
 void ConverterEngine::ShowMessage(std::uint32_t id)
@@ -43,6 +75,59 @@ bool ConverterEngine::FailWithMessage(std::uint32_t id)
     return false;
 }
 
+bool ConverterEngine::AnalyzeInput(const std::string& path, bool probeOnly)
+{
+    Settle();
+    auto fail = [&](std::uint32_t id) { return FailWithMessage(probeOnly ? 0 : id); };
+    if (progressCtrl != nullptr)
+        progressCtrl->SetPos(0);
+
+    CloseInputFile();
+    if (inputFile.Open(path, OpenMode::Read) != mmresult::kNoError)
+        return fail(strings::kInputCannotOpen);
+    const InputAnalysis analysis = AnalyzeWave(inputFile);
+    if (!analysis.input)
+        return fail(analysis.message);
+    if (probeOnly) {
+        // A probe describes the file's format and keeps it open; the input stays what it was.
+        input.format = analysis.input->format;
+        input.dataSize = analysis.input->dataSize;
+        return true;
+    }
+    input = *analysis.input;
+    catalogue = FormatCatalogue::Build(codecs, input.format);
+    inputPath = path;
+    CloseInputFile();
+    return true;
+}
+
+const std::string& ConverterEngine::GetInputPath() const
+{
+    static const std::string kNoInput;
+    // A failed run has dropped the input, whether or not its report has been taken yet.
+    const bool dropped = run != nullptr && run->Ended() && run->Report().outcome == RunOutcome::Failed;
+    return dropped ? kNoInput : inputPath;
+}
+
+const RunReport& ConverterEngine::LastReport() const
+{
+    static const RunReport kRunning;
+    if (run == nullptr)
+        return lastReport;
+    return run->Ended() ? run->Report() : kRunning;
+}
+
+void ConverterEngine::Settle()
+{
+    if (run == nullptr || !run->Ended())
+        return;
+    run->Join();
+    lastReport = run->Report();
+    run.reset();
+    if (lastReport.outcome == RunOutcome::Failed)
+        FailWithMessage(0);
+}
+
 bool ConverterEngine::OutputWouldOverwriteInput() const
 {
     // equivalent() compares the files themselves, so links and other spellings of the input's
@@ -51,27 +136,23 @@ bool ConverterEngine::OutputWouldOverwriteInput() const
     return std::filesystem::equivalent(outputPath, inputPath, error) && !error;
 }
 
-bool ConverterEngine::HasChosenFormat() const
-{
-    return formatIndex >= 0 && static_cast<std::size_t>(formatIndex) < formats.size();
-}
-
 bool ConverterEngine::OpenInputAtData()
 {
     CloseInputFile();
-    lastResult = inputFile.Open(inputPath, OpenMode::Read);
-    if (lastResult != mmresult::kNoError ||
-        inputFile.Seek(dataOffset, SEEK_SET) != static_cast<long>(dataOffset))
+    const long offset = static_cast<long>(input.dataOffset);
+    if (inputFile.Open(inputPath, OpenMode::Read) != mmresult::kNoError ||
+        inputFile.Seek(offset, SEEK_SET) != offset)
         return FailWithMessage(strings::kInputCannotOpen);
     return true;
 }
 
 bool ConverterEngine::StartConversion()
 {
-    if (inputPath.empty() || workerRunning.load())
+    Settle();
+    if (inputPath.empty() || IsBusy())
         return false;
     // Every check that needs no file comes first, so a refused start opens nothing.
-    if (!HasChosenFormat()) {
+    if (!catalogue.Holds(formatIndex)) {
         ShowMessage(strings::kRateNotSupported);
         return false;
     }
@@ -81,42 +162,61 @@ bool ConverterEngine::StartConversion()
         ShowMessage(strings::kOutputIsInput);
         return false;
     }
-
     if (!OpenInputAtData())
         return false;
 
-    RunSettings run;
-    run.destination = formats[static_cast<std::size_t>(formatIndex)];
-    run.writeRiff = writeRiff != 0;
-    run.outputPath = outputPath;
-    run.progress = progressCtrl;
-    run.notify = notifyWnd;
-    run.notifyMessage = notifyMessage;
-
-    // The previous worker has posted its end message, so joining it returns at once.
+    // The previous run has posted its end message, so joining it returns at once.
     WaitForWorker();
-    // A cancel that arrived after the previous run's last poll (or with no run at all) must not
-    // stop this one after its first pass.
-    cancelEvent.Reset();
-    runOutcome = RunOutcome::None;
-    runMessage = 0;
-    runPcmBytes = 0;
-    runOutputError = 0;
-    workerRunning = true;
-    worker = std::thread([this, run = std::move(run)] { RunConversion(run); });
+    lastReport = RunReport{};
+    run = std::make_unique<ConversionRun>(codecs, std::move(inputFile), input,
+                                          catalogue.Entries()[static_cast<std::size_t>(formatIndex)],
+                                          OutputTarget{outputPath, writeRiff != 0},
+                                          RunTargets{progressCtrl, notifyWnd, notifyMessage, presenter});
+    run->Start();
     return true;
 }
 
 bool ConverterEngine::RequestCancel()
 {
-    cancelEvent.Set();
+    if (run != nullptr)
+        run->Cancel();
+    if (preview != nullptr)
+        preview->Cancel();
     return true;
 }
 
 void ConverterEngine::WaitForWorker()
 {
-    if (worker.joinable() && worker.get_id() != std::this_thread::get_id())
-        worker.join();
+    if (run == nullptr)
+        return;
+    run->Join();
+    Settle();
+}
+
+bool ConverterEngine::RunPreview(PreviewHost& host)
+{
+    Settle();
+    if (inputPath.empty() || IsBusy())
+        return false;
+    // Checked before anything is opened, as for a conversion: no preview starts on a catalogue
+    // entry that does not exist.
+    if (!catalogue.Holds(formatIndex)) {
+        ShowMessage(strings::kRateNotSupported);
+        return false;
+    }
+    if (!OpenInputAtData())
+        return false;
+
+    PreviewRun slice(codecs, std::move(inputFile), input,
+                     catalogue.Entries()[static_cast<std::size_t>(formatIndex)], inputPath, presenter);
+    preview = &slice;
+    host.RunPreviewDialog(slice);
+    preview = nullptr;
+    slice.Join();
+    previewBytes = slice.Report().playedBytes;
+    if (slice.Report().message != 0)
+        FailWithMessage(0);
+    return true;
 }
 
 } // namespace cantrix

@@ -1,63 +1,64 @@
 #pragma once
-// ConverterEngine: the one object through which the program reaches the Layer-3 codec and the
-// audio files. Its operations live beside the subject they serve: codec discovery and the format
-// catalogue in codec/, input analysis and the output containers in audio/, starting, cancelling
-// and the conversion worker in engine/, the compression preview in preview/.
+// ConverterEngine: the one object through which the front ends reach the Layer-3 codec and the
+// audio files. It keeps what the user has chosen (the input, its format catalogue, the format,
+// the output and its container) and starts conversion and preview runs from it. The work itself
+// is done by plain parts below it: codec discovery and the catalogue in codec/, input analysis and
+// the output writers in audio/, the runs and the codec pump here.
 //
-// Thread rules: the user-interface thread calls every operation. At most one worker runs at a
-// time; while it runs the user-interface thread only reads the catalogue, the output path and the
-// container choice, and calls RequestCancel, SetWriteRiff, SetOutputPath and WaitForWorker. The
-// worker takes what it needs when the run starts (format, container choice, output path) and
-// afterwards touches only the input file, the chunk records, `lastResult`, `cancelEvent` and, on
-// an error, the input description through FailWithMessage.
-// The preview thread follows the same rules; while it runs, the user-interface thread is inside
-// RunPreview's modal dialog and calls only RequestCancel.
+// Thread rules: every operation is called on the user-interface thread. A run takes copies of
+// what it needs when it starts and owns its thread and its data; the engine reaches a running
+// conversion only to cancel it and reads its report once it has ended. A failed run drops the
+// input from then on, as FailWithMessage does.
+#include "audio/format_entry.h"
+#include "audio/input_description.h"
+#include "codec/codec_discovery.h"
+#include "codec/format_catalogue.h"
+#include "engine/conversion_run.h"
 #include "engine/engine_targets.h"
-#include "engine/format_entry.h"
 #include "engine/preview_host.h"
-#include "engine/preview_view.h"
-#include "platform/auto_reset_event.h"
+#include "engine/run_report.h"
 #include "platform/codec_manager.h"
 #include "platform/riff_file.h"
-#include "platform/wave_format.h"
 
-#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace cantrix {
 
-// How the last conversion run ended, for front ends that report per file.
-enum class RunOutcome { None, Finished, Cancelled, Failed };
+class PreviewRun;
 
 class ConverterEngine {
 public:
     explicit ConverterEngine(CodecManager& codecs = CodecManager::Instance(),
                              MessagePresenter* presenter = nullptr);
-    // Cancels a running worker and waits for it, so nothing it uses goes away under it.
+    // Cancels a running conversion and waits for it, so nothing it uses goes away under it.
     ~ConverterEngine();
     ConverterEngine(const ConverterEngine&) = delete;
     ConverterEngine& operator=(const ConverterEngine&) = delete;
 
-    // Codec discovery (codec/codec_discovery.cpp).
+    // Codec discovery.
     bool FindCodecDriver();
     int GetCodecEdition();
     std::string GetCodecEditionName();
+    // The codec's own About box; a beep when there is no codec.
     void ShowCodecAbout(DriverAboutHost* parent);
 
-    // Input analysis (audio/input_analysis.cpp).
+    // Input analysis. A full analysis makes the file the input and rebuilds the catalogue; a probe
+    // (silent) only describes the file's format and keeps it open until the next analysis.
     bool AnalyzeInput(const std::string& path, bool probeOnly);
-    unsigned GetInputChannels() const { return inputFormat.nChannels; }
-    std::uint32_t GetInputSamplesPerSec() const { return inputFormat.nSamplesPerSec; }
+    unsigned GetInputChannels() const { return input.format.nChannels; }
+    std::uint32_t GetInputSamplesPerSec() const { return input.format.nSamplesPerSec; }
 
-    // Format catalogue and presets (codec/format_catalogue.cpp).
-    unsigned GetFormatCount() const { return static_cast<unsigned>(formats.size()); }
-    std::string GetFormatName(unsigned index) const;
-    int FindLowestBitrateFormat() const;
-    int FindModemFormat() const;
-    int FindIsdnFormat() const;
+    // Format catalogue and presets.
+    unsigned GetFormatCount() const { return catalogue.Count(); }
+    std::string GetFormatName(unsigned index) const { return catalogue.Name(index); }
+    int FindLowestBitrateFormat() const { return catalogue.FindLowestBitrate(); }
+    int FindModemFormat() const { return catalogue.FindModem(); }
+    int FindIsdnFormat() const { return catalogue.FindIsdn(); }
+    int FindPresetFormat(Preset preset) const { return catalogue.Find(preset); }
     void SetFormatIndex(int index) { formatIndex = index; }
 
     void SetProgressCtrl(ProgressTarget* target) { progressCtrl = target; }
@@ -72,100 +73,72 @@ public:
     void SetOutputPath(const std::string& path) { outputPath = path; }
     std::string GetOutputPath() const { return outputPath; }
 
+    // Drops the input (the path empties, the file closes) and shows message `id` unless it is 0.
     bool FailWithMessage(std::uint32_t id);
     bool StartConversion();
+    // Asks the running conversion or preview to stop after its pass in progress.
     bool RequestCancel();
-    // Waits until the worker of the last run has ended; returns at once when none runs.
+    // Waits until the conversion of the last run has ended; returns at once when none runs.
     void WaitForWorker();
-    bool IsBusy() const { return workerRunning.load(); }
+    bool IsBusy() const { return run != nullptr && !run->Ended(); }
 
-    // Compression preview (preview/preview_worker.cpp). RunPreview opens the input and has `host`
-    // run the preview dialog, whose thread calls RunPreviewWorker; it returns true once the dialog
-    // has ended, false (after a message, if any) when no preview could start.
+    // Compression preview: opens the input and has `host` run the preview dialog over a preview
+    // run; returns true once the dialog has ended, false (after a message, if any) when no
+    // preview could start.
     bool RunPreview(PreviewHost& host);
-    // The preview thread's body: encodes up to five seconds, plays them, always ends with
-    // view.PostClose(). Needs the input file opened and positioned by RunPreview.
-    void RunPreviewWorker(PreviewView& view);
 
     // Read-only views for the front ends and tests.
-    const std::string& GetInputPath() const { return inputPath; }
-    const WAVEFORMATEX& GetInputFormat() const { return inputFormat; }
-    std::uint32_t GetDataSize() const { return dataSize; }
-    std::uint32_t GetDataOffset() const { return dataOffset; }
+    const std::string& GetInputPath() const;
+    const InputDescription& GetInput() const { return input; }
+    const WAVEFORMATEX& GetInputFormat() const { return input.format; }
+    std::uint64_t GetDataSize() const { return input.dataSize; }
+    std::uint64_t GetDataOffset() const { return input.dataOffset; }
     int GetFormatIndex() const { return formatIndex; }
-    const std::vector<FormatEntry>& GetFormats() const { return formats; }
+    const std::vector<FormatEntry>& GetFormats() const { return catalogue.Entries(); }
     bool IsInputOpen() const { return inputFile.IsOpen(); }
-    MmResult GetLastResult() const { return lastResult; }
-    RunOutcome GetRunOutcome() const { return runOutcome.load(); }
+    RunOutcome GetRunOutcome() const { return LastReport().outcome; }
     // The message id of the last failed run, or 0.
-    std::uint32_t GetRunMessage() const { return runMessage.load(); }
+    std::uint32_t GetRunMessage() const { return LastReport().message; }
     // The PCM bytes the last run read from the input: all of GetDataSize() when it read to the
     // end of a file that holds what its "data" chunk claims.
-    std::uint32_t GetRunPcmBytes() const { return runPcmBytes.load(); }
+    std::uint64_t GetRunPcmBytes() const { return LastReport().pcmBytes; }
     // The system's error number behind the last run's failure to open or write its output, or 0.
-    int GetRunOutputError() const { return runOutputError.load(); }
+    int GetRunOutputError() const { return LastReport().systemError; }
     // The Layer-3 bytes the last preview encoded for playback; 0 when it was cancelled or failed
     // before playback. They were played if a sound device could be opened.
-    std::uint32_t GetPreviewBytes() const { return previewBytes.load(); }
+    std::uint32_t GetPreviewBytes() const { return previewBytes; }
 
 private:
-    // What a run takes from the engine when it starts, so later changes on the user-interface
-    // thread never reach it.
-    struct RunSettings {
-        FormatEntry destination;
-        bool writeRiff = true;
-        std::string outputPath;
-        ProgressTarget* progress = nullptr;
-        NotifyTarget* notify = nullptr;
-        std::uint32_t notifyMessage = 0;
-    };
-
-    void RebuildFormatCatalogue();
-    // Output containers (audio/output_container.cpp). The head's "fact" counts the whole input;
-    // closing states the length of the `pcmBytes` that the run read, as far as the data holds them.
-    void WriteContainerHead(RiffFile& output, const FormatEntry& destination);
-    MmResult CloseContainer(RiffFile& output, const FormatEntry& destination, std::uint32_t pcmBytes);
-    // The "fact" value for `pcmBytes` of the input: sample frames at the destination's rate.
-    std::uint32_t FactSamples(std::uint32_t pcmBytes, const FormatEntry& destination) const;
+    // The report of the last conversion: the ended run's, or the one taken from it.
+    const RunReport& LastReport() const;
+    // Takes the report of an ended run and lets the run go.
+    void Settle();
     bool OutputWouldOverwriteInput() const;
-    void RunConversion(const RunSettings& run);
-    bool HasChosenFormat() const;
-    // Opens the input and stands on its first PCM byte; on failure message 104 drops the input.
+    // Opens the input and stands it on its first PCM byte; on failure message 104 drops the input.
     bool OpenInputAtData();
     void CloseInputFile();
     void ShowMessage(std::uint32_t id);
 
     CodecManager& codecs;
     MessagePresenter* presenter;
+    std::optional<CodecIdentity> codec;
 
-    MMCKINFO riffChunk{};
-    MMCKINFO subChunk{};
-    // The output's "fact" chunk, rewritten when the container is closed.
-    MMCKINFO factChunk{};
-    MmResult lastResult = mmresult::kNoError;
     RiffFile inputFile;
-    WAVEFORMATEX inputFormat{};
-    std::uint32_t dataSize = 0;
+    std::string inputPath;
+    InputDescription input;
+    FormatCatalogue catalogue;
+    int formatIndex = 1;
+    std::int32_t writeRiff = 1;
+    std::string outputPath;
     ProgressTarget* progressCtrl = nullptr;
     NotifyTarget* notifyWnd = nullptr;
     std::uint32_t notifyMessage = 0;
-    AutoResetEvent cancelEvent;
-    std::int32_t writeRiff = 1;
-    int formatIndex = 1;
-    std::string outputPath;
-    std::string inputPath;
-    std::uint32_t dataOffset = 0;
-    HACMDRIVERID driverId = nullptr;
-    int edition = -1;
-    std::vector<FormatEntry> formats;
 
-    std::thread worker;
-    std::atomic<bool> workerRunning{false};
-    std::atomic<RunOutcome> runOutcome{RunOutcome::None};
-    std::atomic<std::uint32_t> runMessage{0};
-    std::atomic<std::uint32_t> runPcmBytes{0};
-    std::atomic<int> runOutputError{0};
-    std::atomic<std::uint32_t> previewBytes{0};
+    std::unique_ptr<ConversionRun> run;
+    RunReport lastReport;
+    // The preview in progress, while RunPreview's dialog is up.
+    PreviewRun* preview = nullptr;
+    std::uint32_t previewBytes = 0;
 };
 
 } // namespace cantrix

@@ -58,29 +58,34 @@ public:
     // Appends a driver to the table; enumeration reports drivers in installation order.
     HACMDRIVERID Install(std::unique_ptr<CodecDriver> driver);
 
-    MmResult DriverEnum(const DriverEnumCallback& callback, std::uint32_t flags);
-    MmResult DriverDetails(HACMDRIVERID driverId, ACMDRIVERDETAILS& details, std::uint32_t flags);
-    MmResult DriverOpen(HACMDRIVER& driver, HACMDRIVERID driverId, std::uint32_t flags);
+    [[nodiscard]] MmResult DriverEnum(const DriverEnumCallback& callback, std::uint32_t flags);
+    [[nodiscard]] MmResult DriverDetails(HACMDRIVERID driverId, ACMDRIVERDETAILS& details,
+                                         std::uint32_t flags);
+    [[nodiscard]] MmResult DriverOpen(HACMDRIVER& driver, HACMDRIVERID driverId, std::uint32_t flags);
     // kDriverMessageAbout with the About host as the first parameter.
-    MmResult DriverMessage(HACMDRIVER driver, std::uint32_t message, DriverAboutHost* host);
-    MmResult DriverClose(HACMDRIVER driver, std::uint32_t flags);
+    [[nodiscard]] MmResult DriverMessage(HACMDRIVER driver, std::uint32_t message, DriverAboutHost* host);
+    [[nodiscard]] MmResult DriverClose(HACMDRIVER driver, std::uint32_t flags);
 
     // kMetricMaxSizeFormat: the largest format record of any installed driver.
-    MmResult Metrics(std::uint32_t metric, std::uint32_t& value);
+    [[nodiscard]] MmResult Metrics(std::uint32_t metric, std::uint32_t& value);
     // With no driver (nullptr) every installed driver reports. With kFormatEnumConvert each
     // reported format is one the source in details.pwfx converts to; the callback sees the format
     // in details.pwfx (cut to cbwfx bytes) and its description in details.szFormat.
-    MmResult FormatEnum(HACMDRIVER driver, ACMFORMATDETAILS& details, const FormatEnumCallback& callback,
-                        std::uint32_t flags);
+    [[nodiscard]] MmResult FormatEnum(HACMDRIVER driver, ACMFORMATDETAILS& details,
+                                      const FormatEnumCallback& callback, std::uint32_t flags);
 
     // With no driver, the first installed driver that can do the conversion opens the stream.
-    MmResult StreamOpen(HACMSTREAM& stream, HACMDRIVER driver, const WAVEFORMATEX& source,
-                        const unsigned char* destination, std::size_t destinationSize, std::uint32_t flags);
-    MmResult StreamSize(HACMSTREAM stream, std::uint32_t input, std::uint32_t& output, std::uint32_t flags);
-    MmResult StreamPrepareHeader(HACMSTREAM stream, ACMSTREAMHEADER& header, std::uint32_t flags);
-    MmResult StreamConvert(HACMSTREAM stream, ACMSTREAMHEADER& header, std::uint32_t flags);
-    MmResult StreamUnprepareHeader(HACMSTREAM stream, ACMSTREAMHEADER& header, std::uint32_t flags);
-    MmResult StreamClose(HACMSTREAM stream, std::uint32_t flags);
+    [[nodiscard]] MmResult StreamOpen(HACMSTREAM& stream, HACMDRIVER driver, const WAVEFORMATEX& source,
+                                      const unsigned char* destination, std::size_t destinationSize,
+                                      std::uint32_t flags);
+    [[nodiscard]] MmResult StreamSize(HACMSTREAM stream, std::uint32_t input, std::uint32_t& output,
+                                      std::uint32_t flags);
+    [[nodiscard]] MmResult StreamPrepareHeader(HACMSTREAM stream, ACMSTREAMHEADER& header,
+                                               std::uint32_t flags);
+    [[nodiscard]] MmResult StreamConvert(HACMSTREAM stream, ACMSTREAMHEADER& header, std::uint32_t flags);
+    [[nodiscard]] MmResult StreamUnprepareHeader(HACMSTREAM stream, ACMSTREAMHEADER& header,
+                                                 std::uint32_t flags);
+    [[nodiscard]] MmResult StreamClose(HACMSTREAM stream, std::uint32_t flags);
 
 private:
     std::mutex tableMutex;

@@ -55,7 +55,8 @@ MciResult MediaPlayer::Play()
         headers[i] = WAVEHDR{};
         headers[i].lpData = reinterpret_cast<const unsigned char*>(
             samples.data() + i * blockFrames * static_cast<std::size_t>(channels));
-        waveOut.PrepareHeader(headers[i]);
+        // An unprepared block is refused by Write, which ends playback at once; nothing more to do.
+        (void)waveOut.PrepareHeader(headers[i]);
     }
     stopRequested = false;
     playback = std::thread(&MediaPlayer::RunPlayback, this);
@@ -99,14 +100,16 @@ void MediaPlayer::RunPlayback()
         for (std::size_t i = 0; i < kBlockCount; ++i)
             if (queued[i] && !waveOut.IsDone(headers[i]))
                 unheard += headers[i].dwBufferLength / frameBytes;
-        waveOut.Reset();
+        // Media control reports no failures: a device that cannot be silenced is released below.
+        (void)waveOut.Reset();
         const std::int64_t position = file.Position();
         if (position >= unheard)
             file.Seek(position - unheard);
     }
+    // Releasing cannot be retried, and media control reports no failures.
     for (WAVEHDR& header : headers)
-        waveOut.UnprepareHeader(header);
-    waveOut.Close();
+        (void)waveOut.UnprepareHeader(header);
+    (void)waveOut.Close();
 }
 
 void MediaPlayer::Stop()

@@ -8,6 +8,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace cantrix {
 
@@ -69,7 +70,30 @@ RiffFile::~RiffFile()
 {
     // A caller that needs to know whether buffered data reached the file calls Close itself.
     if (IsOpen())
-        Close();
+        (void)Close();
+}
+
+RiffFile::RiffFile(RiffFile&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+RiffFile& RiffFile::operator=(RiffFile&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    // As in the destructor: whoever needed this file's close result has closed it.
+    if (IsOpen())
+        (void)Close();
+    fd = std::exchange(other.fd, -1);
+    mode = other.mode;
+    buffer = std::move(other.buffer);
+    bufferStart = std::exchange(other.bufferStart, 0);
+    bufferFill = std::exchange(other.bufferFill, 0);
+    bufferPos = std::exchange(other.bufferPos, 0);
+    writeFailed = std::exchange(other.writeFailed, false);
+    systemError = std::exchange(other.systemError, 0);
+    return *this;
 }
 
 MmResult RiffFile::Open(const std::string& path, OpenMode openMode)
@@ -282,7 +306,9 @@ MmResult RiffFile::Descend(MMCKINFO& chunk, const MMCKINFO* parent, DescendFlag 
         if (at > end || Seek(static_cast<long>(at), SEEK_SET) != at)
             break;
     }
-    Seek(static_cast<long>(start), SEEK_SET);
+    // Back to where the search began; the chunks were just read from there, so the way back is
+    // open, and a caller learns of a broken file from its next read anyway.
+    (void)Seek(static_cast<long>(start), SEEK_SET);
     return result;
 }
 

@@ -68,23 +68,27 @@ public:
     ~RiffFile();
     RiffFile(const RiffFile&) = delete;
     RiffFile& operator=(const RiffFile&) = delete;
+    // The open file, its position and what is buffered move along; `other` is left closed. A run
+    // takes over the input its engine has opened this way.
+    RiffFile(RiffFile&& other) noexcept;
+    RiffFile& operator=(RiffFile&& other) noexcept;
 
     // kFileNotFound for a missing file, kCannotOpen for any other refusal, kInvalidHandle while
     // a file is still open here (Close it first, so that no close failure goes unseen).
-    MmResult Open(const std::string& path, OpenMode mode);
+    [[nodiscard]] MmResult Open(const std::string& path, OpenMode mode);
     // Flushes what is buffered and closes. kCannotWrite when buffered data could not be written.
-    MmResult Close();
+    [[nodiscard]] MmResult Close();
     bool IsOpen() const { return fd >= 0; }
     // The system's error number of the latest open, write or close that failed here; 0 while
     // none has failed since the last successful Open.
     int SystemError() const { return systemError; }
 
     // Bytes read (0 at the end of the file), or -1 on an error.
-    long Read(void* buffer, long count);
+    [[nodiscard]] long Read(void* buffer, long count);
     // Bytes accepted, or -1 when the data (or earlier buffered data) could not be written.
-    long Write(const void* buffer, long count);
+    [[nodiscard]] long Write(const void* buffer, long count);
     // New position, or -1. origin is SEEK_SET, SEEK_CUR or SEEK_END.
-    long Seek(long offset, int origin);
+    [[nodiscard]] long Seek(long offset, int origin);
 
     // Searches from the current position to the end of `parent` (or of the file) for a chunk as
     // `flag` asks, and leaves the file on the chunk's data. A chunk header that is cut short, or a
@@ -93,14 +97,14 @@ public:
     // inside it then come back short). A "RIFF" or "LIST" chunk too small to hold its form type is
     // skipped like any other chunk, never returned. A failed search leaves the position unchanged.
     // Read mode only.
-    MmResult Descend(MMCKINFO& chunk, const MMCKINFO* parent, DescendFlag flag);
+    [[nodiscard]] MmResult Descend(MMCKINFO& chunk, const MMCKINFO* parent, DescendFlag flag);
     // Leaves `chunk`: a created chunk gets its real size written (and a zero pad byte after an
     // odd size); the file then stands after the chunk and its pad byte. kCannotWrite when the
     // size cannot be written or does not fit in 32 bits, kCannotSeek when the file cannot be
     // positioned after a read chunk.
-    MmResult Ascend(MMCKINFO& chunk);
+    [[nodiscard]] MmResult Ascend(MMCKINFO& chunk);
     // Writes a chunk header at the current position and leaves the file on its data.
-    MmResult CreateChunk(MMCKINFO& chunk, CreateFlag flag);
+    [[nodiscard]] MmResult CreateChunk(MMCKINFO& chunk, CreateFlag flag);
 
 private:
     // The logical position: where the next Read or Write takes effect.

@@ -23,8 +23,9 @@ WaveOutput::WaveOutput() = default;
 
 WaveOutput::~WaveOutput()
 {
+    // An owner that cares how the device went calls Close itself.
     if (IsOpen())
-        Close();
+        (void)Close();
 }
 
 MmResult WaveOutput::CheckFormat(const unsigned char* format, std::size_t formatSize, pa_sample_spec& spec)

@@ -53,21 +53,22 @@ public:
     // be opened (at once when no sound server runs), kNoError when open.
     // `doneEvent` (optional, must outlive the device) is set each time a header finishes playing,
     // not when Reset or Close drops it.
-    MmResult Open(const unsigned char* format, std::size_t formatSize, AutoResetEvent* doneEvent = nullptr);
-    MmResult Open(const WAVEFORMATEX& format, AutoResetEvent* doneEvent = nullptr);
+    [[nodiscard]] MmResult Open(const unsigned char* format, std::size_t formatSize,
+                                AutoResetEvent* doneEvent = nullptr);
+    [[nodiscard]] MmResult Open(const WAVEFORMATEX& format, AutoResetEvent* doneEvent = nullptr);
     bool IsOpen() const { return connection.IsOpen(); }
 
-    MmResult PrepareHeader(WAVEHDR& header);
+    [[nodiscard]] MmResult PrepareHeader(WAVEHDR& header);
     // Queues a prepared header and returns at once; playback goes on in the background. Headers
     // play one after the other as one stream. A header is done when playback no longer needs its
     // data; the last queued header is done only when it has been heard to its end.
-    MmResult Write(WAVEHDR& header);
+    [[nodiscard]] MmResult Write(WAVEHDR& header);
     bool IsDone(const WAVEHDR& header);
     // Silences the device at once and marks every queued header done. The device stays open.
-    MmResult Reset();
-    MmResult UnprepareHeader(WAVEHDR& header);
+    [[nodiscard]] MmResult Reset();
+    [[nodiscard]] MmResult UnprepareHeader(WAVEHDR& header);
     // Resets, then releases the device; its thread has ended when Close returns.
-    MmResult Close();
+    [[nodiscard]] MmResult Close();
 
 private:
     enum class Encoding { Pcm, Layer3 };

@@ -1,7 +1,7 @@
 #include "ui/format_readout.h"
 
-#include "engine/converter_engine.h"
-#include "platform/codec_manager.h"
+#include "audio/input_analysis.h"
+#include "platform/riff_file.h"
 
 #include <QFile>
 #include <QMetaObject>
@@ -62,13 +62,16 @@ QString FormatReadout::ProbeFormat(const QString& path)
 {
     // The core takes the file system's own bytes, so no name is mangled on the way.
     const std::string nativePath = QFile::encodeName(path).toStdString();
-    ConverterEngine engine(CodecManager::Instance());
-    if (!engine.AnalyzeInput(nativePath, true))
+    RiffFile file;
+    if (file.Open(nativePath, OpenMode::Read) != mmresult::kNoError)
         return UnsupportedText();
+    const InputAnalysis analysis = AnalyzeWave(file);
+    if (!analysis.input)
+        return UnsupportedText();
+    const WAVEFORMATEX& format = analysis.input->format;
     return QStringLiteral("%1 Hz %2")
-        .arg(engine.GetInputSamplesPerSec())
-        .arg(engine.GetInputChannels() == kStereoChannels ? QStringLiteral("Stereo")
-                                                          : QStringLiteral("Mono"));
+        .arg(format.nSamplesPerSec)
+        .arg(format.nChannels == kStereoChannels ? QStringLiteral("Stereo") : QStringLiteral("Mono"));
 }
 
 void FormatReadout::Request(const QString& path)

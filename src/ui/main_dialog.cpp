@@ -1,8 +1,8 @@
 #include "ui/main_dialog.h"
 
+#include "audio/output_naming.h"
 #include "engine/converter_engine.h"
 #include "platform/string_table.h"
-#include "preview/qt_preview_host.h"
 #include "ui/about_dialog.h"
 #include "ui/accessible_widgets.h"
 #include "ui/app_icon.h"
@@ -17,8 +17,8 @@
 #include "ui/input_file_chooser.h"
 #include "ui/main_menu.h"
 #include "ui/output_chooser.h"
-#include "ui/output_naming.h"
 #include "ui/path_label.h"
+#include "ui/qt_preview_host.h"
 #include "ui/qt_progress_target.h"
 #include "ui/radio_group_keys.h"
 
@@ -46,8 +46,6 @@ namespace {
 constexpr const char* kCaption = "Quillonics MPEG Layer-3 Cantrix";
 constexpr int kWidthUnits = 265;
 constexpr int kHeightUnits = 135;
-// Editions below this one have no ISDN preset.
-constexpr int kFirstIsdnEdition = 2;
 // Height of the format list's drop-down in dialog units, the closed box included.
 constexpr int kListDropUnits = 67;
 constexpr const char* kEncodeText = "Encode";
@@ -261,7 +259,7 @@ void MainDialog::Initialize()
 
     if (!engine.FindCodecDriver())
         presenter.ShowMessage(strings::kCodecMissing);
-    if (engine.GetCodecEdition() < kFirstIsdnEdition)
+    if (!EditionHasIsdnPreset(engine.GetCodecEdition()))
         presets->button(ids::kPresetIsdn)->setEnabled(false);
 
     engine.SetNotifyTarget(this, ids::kConversionDone);
@@ -387,13 +385,13 @@ void MainDialog::ApplyPreset(int id)
     presets->button(id)->setChecked(true);
     switch (id) {
     case ids::kPresetLowest:
-        selectedFormat = engine.FindLowestBitrateFormat();
+        selectedFormat = engine.FindPresetFormat(Preset::Lowest);
         break;
     case ids::kPresetModem:
-        selectedFormat = engine.FindModemFormat();
+        selectedFormat = engine.FindPresetFormat(Preset::Modem);
         break;
     case ids::kPresetIsdn:
-        selectedFormat = engine.FindIsdnFormat();
+        selectedFormat = engine.FindPresetFormat(Preset::Isdn);
         break;
     default:
         TakeListSelection();

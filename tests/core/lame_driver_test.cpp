@@ -277,7 +277,7 @@ TEST(LameDriverIdentity, BuiltInDriversInstallTheCodec)
     CodecManager manager;
     InstallBuiltInDrivers(manager);
     std::vector<std::pair<std::uint16_t, std::uint16_t>> ids;
-    manager.DriverEnum(
+    (void)manager.DriverEnum(
         [&](HACMDRIVERID driverId, std::uint32_t) {
             ACMDRIVERDETAILS details;
             EXPECT_EQ(manager.DriverDetails(driverId, details, 0), mmresult::kNoError);

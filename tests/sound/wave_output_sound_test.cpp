@@ -113,7 +113,7 @@ TEST_F(WaveOutputSound, EightBitMonoPlaysAtItsOwnRate)
     ASSERT_EQ(output.PrepareHeader(header), mmresult::kNoError);
     ASSERT_EQ(output.Write(header), mmresult::kNoError);
     ASSERT_TRUE(WaitUntilDone(output, header));
-    output.Close();
+    (void)output.Close();
 
     const std::vector<LoudStretch> heard = StopRecording();
     ASSERT_EQ(heard.size(), 1u);
@@ -148,7 +148,7 @@ TEST_F(WaveOutputSound, ResetSilencesAtOnceAndTheDevicePlaysOn)
     ASSERT_EQ(output.PrepareHeader(second), mmresult::kNoError);
     ASSERT_EQ(output.Write(second), mmresult::kNoError);
     ASSERT_TRUE(WaitUntilDone(output, second));
-    output.Close();
+    (void)output.Close();
 
     const std::vector<LoudStretch> heard = StopRecording();
     ASSERT_GE(heard.size(), 2u);
@@ -227,7 +227,7 @@ TEST_P(WaveOutputLayer3, DecodesWhilePlaying)
         ASSERT_EQ(output.Write(header), mmresult::kNoError);
     }
     ASSERT_TRUE(WaitUntilDone(output, headers[1]));
-    output.Close();
+    (void)output.Close();
 
     const std::vector<LoudStretch> heard = StopRecording();
     ASSERT_EQ(heard.size(), 1u);

@@ -1,6 +1,6 @@
 #include "support/recording_preview.h"
 
-#include "engine/converter_engine.h"
+#include "engine/preview_run.h"
 
 #include <algorithm>
 #include <chrono>
@@ -67,11 +67,11 @@ bool RecordingPreviewView::WaitForStatus(const std::string& text)
     });
 }
 
-void ThreadedPreviewHost::RunPreviewDialog(ConverterEngine& engine)
+void ThreadedPreviewHost::RunPreviewDialog(PreviewRun& run)
 {
     ++runs;
-    std::thread worker([&] { engine.RunPreviewWorker(view); });
-    worker.join();
+    run.Start(view);
+    run.Join();
 }
 
 } // namespace cantrix::test

@@ -51,11 +51,11 @@ private:
     PreviewRecord record;
 };
 
-// Runs engine.RunPreviewWorker(view) on a new thread and joins it, as the preview dialog does.
+// Starts the run with `view` and joins it, as the preview dialog does.
 class ThreadedPreviewHost : public PreviewHost {
 public:
     explicit ThreadedPreviewHost(PreviewView& view) : view(view) {}
-    void RunPreviewDialog(ConverterEngine& engine) override;
+    void RunPreviewDialog(PreviewRun& run) override;
     int Runs() const { return runs; }
 
 private:

@@ -2,15 +2,16 @@
 // shows, the keys and requests that must not end it, Cancel, its own close at the end, and its
 // destruction while the thread still runs.
 #include "engine/converter_engine.h"
+#include "engine/preview_run.h"
 #include "platform/string_table.h"
-#include "preview/preview_dialog.h"
-#include "preview/qt_preview_host.h"
 #include "support/fake_codec_driver.h"
 #include "support/recording_targets.h"
 #include "support/wav_builder.h"
 #include "ui/dialog_units.h"
 #include "ui/path_label.h"
+#include "ui/preview_dialog.h"
 #include "ui/qt_message_presenter.h"
+#include "ui/qt_preview_host.h"
 #include "ui_test_helpers.h"
 
 #include <QLabel>
@@ -62,14 +63,14 @@ struct Rig {
     std::string input;
 };
 
-// A host that hands the engine, its input opened, to the test, which builds the dialog itself.
+// A host that hands the preview run, its input opened, to the test, which builds the dialog itself.
 class TestHost : public PreviewHost {
 public:
-    explicit TestHost(std::function<void(ConverterEngine&)> body) : body(std::move(body)) {}
-    void RunPreviewDialog(ConverterEngine& engine) override { body(engine); }
+    explicit TestHost(std::function<void(PreviewRun&)> body) : body(std::move(body)) {}
+    void RunPreviewDialog(PreviewRun& run) override { body(run); }
 
 private:
-    std::function<void(ConverterEngine&)> body;
+    std::function<void(PreviewRun&)> body;
 };
 
 // Opens the gate when it goes out of scope, so that a failed check never leaves a worker waiting.
@@ -99,7 +100,9 @@ private slots:
     void itIsTemplate134()
     {
         Rig rig(false);
-        PreviewDialog dialog(*rig.engine);
+        PreviewRun run(rig.codecs, RiffFile(), InputDescription(), rig.engine->GetFormats()[kFormat],
+                       rig.input, nullptr);
+        PreviewDialog dialog(run);
         QCOMPARE(dialog.objectName(), QStringLiteral("134"));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Compression Preview"));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
@@ -119,8 +122,8 @@ private slots:
     void theWorkerFillsItInAndEnterDoesNotEndIt()
     {
         Rig rig(true);
-        TestHost host([&](ConverterEngine& engine) {
-            PreviewDialog dialog(engine);
+        TestHost host([&](PreviewRun& run) {
+            PreviewDialog dialog(run);
             OpenOnExit opener{rig.gate};
             QSignalSpy finished(&dialog, &QDialog::finished);
             dialog.show();
@@ -130,7 +133,7 @@ private slots:
             QCOMPARE(Control<QLabel>(dialog, 1021)->text(), QStringLiteral("Status: Preparing Preview..."));
             QCOMPARE(Control<PathLabel>(dialog, 1022)->Text(), QString::fromUtf8(rig.input.c_str()));
             QCOMPARE(Control<QLabel>(dialog, 1023)->text(),
-                     QString::fromStdString(engine.GetFormatName(kFormat)));
+                     QString::fromStdString(rig.engine->GetFormatName(kFormat)));
 
             QTest::keyClick(&dialog, Qt::Key_Return);
             QTest::keyClick(&dialog, Qt::Key_Enter);
@@ -164,8 +167,8 @@ private slots:
     {
         QFETCH(QString, request);
         Rig rig(true);
-        TestHost host([&](ConverterEngine& engine) {
-            PreviewDialog dialog(engine);
+        TestHost host([&](PreviewRun& run) {
+            PreviewDialog dialog(run);
             OpenOnExit opener{rig.gate};
             QSignalSpy finished(&dialog, &QDialog::finished);
             dialog.show();
@@ -194,15 +197,15 @@ private slots:
     void destroyingItWhileTheWorkerRunsCancelsAndJoins()
     {
         Rig rig(true);
-        TestHost host([&](ConverterEngine& engine) {
-            auto dialog = std::make_unique<PreviewDialog>(engine);
+        TestHost host([&](PreviewRun& run) {
+            auto dialog = std::make_unique<PreviewDialog>(run);
             dialog->show();
             QVERIFY(rig.gate->WaitArrived());
             // Opened from inside the destructor's wait.
             QTimer::singleShot(0, [gate = rig.gate] { gate->Open(); });
             dialog.reset();
             // The worker has ended: it closed the input before its last call.
-            QVERIFY(!engine.IsInputOpen());
+            QVERIFY(!rig.engine->IsInputOpen());
         });
         QVERIFY(rig.engine->RunPreview(host));
         QCOMPARE(rig.log->convertCalls.load(), 1);

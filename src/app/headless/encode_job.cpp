@@ -1,7 +1,7 @@
 #include "app/headless/encode_job.h"
 
+#include "audio/output_naming.h"
 #include "platform/string_table.h"
-#include "ui/output_naming.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,8 +13,6 @@ namespace cantrix {
 
 namespace {
 constexpr std::uint32_t kDoneMessage = 1066;
-// Editions below this one offer no ISDN preset.
-constexpr int kFirstIsdnEdition = 2;
 
 std::string OutputExists(const std::string& output)
 {
@@ -72,17 +70,9 @@ int EncodeJob::ChooseFormat(const HeadlessOptions& options)
         }
         return -1;
     }
-    Preset preset =
-        options.preset.value_or(engine.GetCodecEdition() < kFirstIsdnEdition ? Preset::Modem : Preset::Isdn);
-    switch (preset) {
-    case Preset::Lowest:
-        return engine.FindLowestBitrateFormat();
-    case Preset::Modem:
-        return engine.FindModemFormat();
-    case Preset::Isdn:
-        return engine.FindIsdnFormat();
-    }
-    return 0;
+    // The best preset the codec's edition offers.
+    const Preset fallback = EditionHasIsdnPreset(engine.GetCodecEdition()) ? Preset::Isdn : Preset::Modem;
+    return engine.FindPresetFormat(options.preset.value_or(fallback));
 }
 
 bool EncodeJob::Plan(const HeadlessOptions& options, RunOutputs& run)
@@ -246,11 +236,10 @@ void EncodeJob::CheckInputUnchanged()
                       now.st_dev == analysed.st_dev && now.st_size == analysed.st_size &&
                       now.st_mtim.tv_sec == analysed.st_mtim.tv_sec &&
                       now.st_mtim.tv_nsec == analysed.st_mtim.tv_nsec;
-    // What the data chunk claims, as far as the file held it when it was analysed.
-    const std::uint32_t claimed = engine.GetDataSize();
-    const auto held =
-        static_cast<std::uint64_t>(std::max<off_t>(analysed.st_size - engine.GetDataOffset(), 0));
-    const auto present = static_cast<std::uint32_t>(std::min<std::uint64_t>(claimed, held));
+    // What the data chunk claims, and what the file held of it when it was analysed.
+    const InputDescription& analysedInput = engine.GetInput();
+    const std::uint64_t claimed = analysedInput.dataSize;
+    const std::uint64_t present = analysedInput.heldBytes;
     if (!same || engine.GetRunPcmBytes() < present) {
         error = "the input changed while it was being converted";
         return;
@@ -261,7 +250,7 @@ void EncodeJob::CheckInputUnchanged()
         std::snprintf(text, sizeof text,
                       "the file holds %.1f s of the %.1f s of audio its header announces; that much was "
                       "converted",
-                      present / perSecond, claimed / perSecond);
+                      static_cast<double>(present) / perSecond, static_cast<double>(claimed) / perSecond);
         warning = text;
     }
 }

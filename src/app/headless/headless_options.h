@@ -1,5 +1,7 @@
 #pragma once
 // The command line of the terminal front end: `cantrix --encode [options] FILE...`.
+#include "codec/quality_presets.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,8 +11,6 @@ namespace cantrix {
 
 // "-" as an input or output path: standard input or standard output.
 inline constexpr const char* kStandardStream = "-";
-
-enum class Preset { Lowest, Modem, Isdn };
 
 struct HeadlessOptions {
     std::vector<std::string> inputs;

@@ -112,7 +112,8 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
         copy.Descend(riff, nullptr, DescendFlag::FindRiff) != mmresult::kNoError)
         return true;
     const bool hasData = copy.Descend(data, &riff, DescendFlag::FindChunk) == mmresult::kNoError;
-    copy.Close();
+    // Only read: its close loses nothing.
+    (void)copy.Close();
 
     auto fit = [&](const MMCKINFO& chunk) {
         const std::int64_t holds = length - chunk.dwDataOffset;

@@ -13,7 +13,7 @@ class QtPreviewHost : public PreviewHost {
 public:
     explicit QtPreviewHost(QWidget* parent) : parent(parent) {}
 
-    void RunPreviewDialog(ConverterEngine& engine) override;
+    void RunPreviewDialog(PreviewRun& run) override;
 
 private:
     QWidget* parent;

@@ -2,14 +2,14 @@
 // PreviewDialog: dialog template 134, "Compression Preview". It shows the input path, the format,
 // a status line and a progress bar, runs the preview thread, and ends only through the closing
 // command that thread posts as its last act. Cancel, Escape and the window's close request all
-// ask the engine to cancel; the dialog stays open until the thread has wound up. Enter does
+// ask the run to cancel; the dialog stays open until the thread has wound up. Enter does
 // nothing.
 //
 // Thread rules: the preview thread calls only the PreviewView operations. They store what changed
 // under `mutex` and return at once, never touching a widget, so the worker never waits for the
 // user-interface thread. A timer on the user-interface thread shows the latest of each and ends
 // the dialog once the close has come. Everything else runs on the user-interface thread. The
-// dialog owns the thread and joins it before it is destroyed.
+// dialog starts the run's thread and joins it before it is destroyed.
 #include "engine/preview_view.h"
 
 #include <QDialog>
@@ -18,7 +18,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 class QLabel;
 class QProgressBar;
@@ -26,15 +25,14 @@ class QPushButton;
 
 namespace cantrix {
 
-class ConverterEngine;
 class PathLabel;
+class PreviewRun;
 
 class PreviewDialog : public QDialog, public PreviewView {
     Q_OBJECT
 public:
-    // The engine must have its input open and positioned (RunPreview does that) before the dialog
-    // is shown; the preview thread starts when it is first shown.
-    explicit PreviewDialog(ConverterEngine& engine, QWidget* parent = nullptr);
+    // The run's thread starts when the dialog is first shown.
+    explicit PreviewDialog(PreviewRun& run, QWidget* parent = nullptr);
     // If the thread still runs (the dialog's event loop was ended from outside), cancels it and
     // waits, still processing events, until it has posted its close; then joins it.
     ~PreviewDialog() override;
@@ -67,10 +65,8 @@ private:
     // Applies the worker's changes to the controls; ends the dialog once the worker has closed.
     void Sync();
 
-    ConverterEngine& engine;
-    std::thread worker;
+    PreviewRun& run;
     QTimer syncTimer;
-    bool started = false;
     bool workerClosed = false;
     // Set while the destructor waits for the worker: its close then ends nothing.
     bool destroying = false;

@@ -1,6 +1,6 @@
-#include "preview/preview_dialog.h"
+#include "ui/preview_dialog.h"
 
-#include "engine/converter_engine.h"
+#include "engine/preview_run.h"
 #include "ui/accessible_widgets.h"
 #include "ui/dialog_face.h"
 #include "ui/dialog_units.h"
@@ -46,7 +46,7 @@ QLabel* AddStatic(QWidget* face, const DialogUnits& units, int id, const char* t
 }
 } // namespace
 
-PreviewDialog::PreviewDialog(ConverterEngine& engine, QWidget* parent) : QDialog(parent), engine(engine)
+PreviewDialog::PreviewDialog(PreviewRun& run, QWidget* parent) : QDialog(parent), run(run)
 {
     setObjectName(QStringLiteral("134"));
     setWindowTitle(QString::fromUtf8(kCaption));
@@ -88,34 +88,33 @@ PreviewDialog::PreviewDialog(ConverterEngine& engine, QWidget* parent) : QDialog
 
 PreviewDialog::~PreviewDialog()
 {
-    if (!worker.joinable())
+    if (!run.Started())
         return;
     destroying = true;
     if (!workerClosed) {
         // The worker stops after its pass in progress, or at once while it plays. Events keep
         // running meanwhile (the sync timer among them), so a message it shows on its way out can
         // still be answered.
-        engine.RequestCancel();
+        run.Cancel();
         while (!workerClosed)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     // Its close was its last act: the join returns at once.
-    worker.join();
+    run.Join();
 }
 
 void PreviewDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (started)
+    if (run.Started())
         return;
-    started = true;
     syncTimer.start();
-    worker = std::thread([this] { engine.RunPreviewWorker(*this); });
+    run.Start(*this);
 }
 
 void PreviewDialog::reject()
 {
-    engine.RequestCancel();
+    run.Cancel();
 }
 
 void PreviewDialog::SetStatusText(const std::string& text)

@@ -1,4 +1,4 @@
-#include "ui/output_naming.h"
+#include "audio/output_naming.h"
 
 #include <algorithm>
 
