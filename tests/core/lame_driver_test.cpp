@@ -5,6 +5,7 @@
 #include "platform/codec_manager.h"
 #include "support/wav_builder.h"
 #include "support/worker_protocol.h"
+#include "platform/codec_driver.h"
 
 #include <cmath>
 #include <cstring>
@@ -23,7 +24,7 @@
 namespace cantrix {
 namespace {
 
-constexpr std::uint32_t kBlockBytes = 2048;
+constexpr std::uint32_t kBlockBytes = kCallerBlockBytes;
 constexpr unsigned char kGuardByte = 0xA5;
 
 WAVEFORMATEX Pcm(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits)

@@ -7,6 +7,7 @@
 #include "support/recording_preview.h"
 #include "support/recording_targets.h"
 #include "support/wav_builder.h"
+#include "platform/codec_driver.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ namespace {
 constexpr const char* kPreparing = "Status: Preparing Preview...";
 // 16-bit stereo at 44100 Hz.
 constexpr std::uint32_t kPcmBytesPerSec = 176400;
-constexpr std::uint32_t kBlock = 2048;
+constexpr std::uint32_t kBlock = kCallerBlockBytes;
 // Five seconds of Layer-3 at 16000 bytes per second: this format's output limit ends the slice.
 constexpr std::size_t kSmallFormat = 0;
 // 400000 bytes per second: the fake codec (one output byte per two PCM bytes) never fills five
@@ -84,7 +85,7 @@ TEST_F(Preview, FiveSecondsOfPcmEndTheSlice)
     EXPECT_EQ(seen.statuses, std::vector<std::string>{kPreparing});
     EXPECT_EQ(seen.input, input);
     EXPECT_EQ(seen.format, engine->GetFormatName(kLargeFormat));
-    // min(1048576, 5 * 176400) >> 11
+    // min(1048576, 5 * 176400) in blocks
     EXPECT_EQ(seen.range, 430u);
     // The first block is not counted: the refills reach five seconds after this many passes, and
     // the block the last refill brought in is not converted.
@@ -121,7 +122,7 @@ TEST_F(Preview, ShortInputIsEncodedWholeAndFlushed)
     Load(10000, config);
     PreviewRecord seen = Run();
     EXPECT_EQ(engine->GetPreviewBytes(), 10000u / 2 + 7);
-    EXPECT_EQ(seen.range, 10000u >> 11);
+    EXPECT_EQ(seen.range, 10000u / kBlock);
     EXPECT_EQ(seen.closes, 1);
     ExpectInputValidAndClosed();
 
@@ -294,7 +295,7 @@ TEST_F(Preview, OneGibInputReadsOnlyTheSliceAndStaysSmall)
 
     const long peakBefore = PeakResidentKiB();
     const PreviewRecord seen = Run();
-    EXPECT_EQ(seen.range, 5 * kPcmBytesPerSec >> 11);
+    EXPECT_EQ(seen.range, 5 * kPcmBytesPerSec / kBlock);
     EXPECT_EQ(log->convertCalls.load(), static_cast<int>(CeilDiv(5 * kPcmBytesPerSec, kBlock)));
     // Slice buffers are a few megabytes at most; a preview that held the input would add a
     // gigabyte.

@@ -4,6 +4,7 @@
 // chunk outside its parent or the file, and a format taken as PCM that is not described as such.
 #include "audio/plain_pcm_format.h"
 #include "platform/riff_file.h"
+#include "platform/codec_driver.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,7 +19,7 @@ using namespace cantrix;
 
 // Deep enough for any real file; bounds the recursion on crafted nests of "LIST" chunks.
 constexpr int kMaxDepth = 8;
-constexpr long kBlockSize = 2048; // the conversion's source block
+constexpr long kBlockSize = kCallerBlockBytes; // the conversion's source block
 
 void Check(bool condition)
 {

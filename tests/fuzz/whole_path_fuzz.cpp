@@ -145,8 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(engine.StartConversion());
     engine.WaitForWorker();
     Check(engine.GetRunOutcome() == RunOutcome::Finished);
-    const std::uint32_t held = static_cast<std::uint32_t>(size - engine.GetDataOffset());
-    Check(engine.GetRunPcmBytes() == std::min(engine.GetDataSize(), held));
+    const std::uint64_t held = size - engine.GetDataOffset();
+    Check(engine.GetRunPcmBytes() == std::min<std::uint64_t>(engine.GetDataSize(), held));
 
     const std::vector<unsigned char> file = Contents(output);
     if (engine.GetWriteRiff() == 0) {

@@ -1,4 +1,5 @@
 #include "support/worker_protocol.h"
+#include "platform/codec_driver.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +8,7 @@
 namespace cantrix::test {
 
 namespace {
-constexpr std::uint32_t kBlockBytes = 2048;
+constexpr std::uint32_t kBlockBytes = kCallerBlockBytes;
 constexpr unsigned char kGuardByte = 0xA5;
 constexpr std::size_t kGuardBytes = 64;
 constexpr int kMaxPasses = 10000000;

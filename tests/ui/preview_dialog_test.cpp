@@ -34,7 +34,7 @@ constexpr int kLongWait = 60000;
 // Passes of an uncancelled preview: the refills reach five seconds of PCM.
 int FullPasses()
 {
-    return static_cast<int>((kSlicePcmBytes + 2047) / 2048);
+    return static_cast<int>((kSlicePcmBytes + kCallerBlockBytes - 1) / kCallerBlockBytes);
 }
 
 // An engine with a loaded input on a fake codec, gated at its first conversion call if asked.
@@ -129,7 +129,7 @@ private slots:
             dialog.show();
             QVERIFY(rig.gate->WaitArrived());
             QTRY_COMPARE_WITH_TIMEOUT(Control<QProgressBar>(dialog, 1000)->maximum(),
-                                      static_cast<int>(kSlicePcmBytes >> 11), kLongWait);
+                                      static_cast<int>(kSlicePcmBytes / kCallerBlockBytes), kLongWait);
             QCOMPARE(Control<QLabel>(dialog, 1021)->text(), QStringLiteral("Status: Preparing Preview..."));
             QCOMPARE(Control<PathLabel>(dialog, 1022)->Text(), QString::fromUtf8(rig.input.c_str()));
             QCOMPARE(Control<QLabel>(dialog, 1023)->text(),
@@ -260,3 +260,4 @@ private:
 
 QTEST_MAIN(cantrix::test::PreviewDialogTest)
 #include "preview_dialog_test.moc"
+#include "platform/codec_driver.h"
