@@ -21,11 +21,12 @@ constexpr std::uint32_t kDoneMessage = 1066;
 // Everything a front end may look at while a run goes on.
 void ReadViews(const ConverterEngine& engine)
 {
-    volatile std::size_t seen = engine.GetInputPath().size() + engine.GetFormats().size() +
-                                engine.GetOutputPath().size() + engine.GetInputFormat().nChannels +
-                                static_cast<std::size_t>(engine.GetRunOutcome()) + engine.GetRunMessage() +
-                                engine.GetRunPcmBytes() + static_cast<std::size_t>(engine.GetRunOutputError()) +
-                                engine.GetPreviewBytes() + (engine.IsBusy() ? 1 : 0) + engine.GetFormatCount();
+    volatile std::size_t seen =
+        engine.GetInputPath().size() + engine.GetFormats().size() + engine.GetOutputPath().size() +
+        engine.GetInputFormat().nChannels + static_cast<std::size_t>(engine.GetRunOutcome()) +
+        engine.GetRunMessage() + engine.GetRunPcmBytes() +
+        static_cast<std::size_t>(engine.GetRunOutputError()) + engine.GetPreviewBytes() +
+        (engine.IsBusy() ? 1 : 0) + engine.GetFormatCount();
     (void)seen;
 }
 
@@ -72,11 +73,13 @@ TEST(EngineThreads, RunsAndPreviewsBackToBackShareOnlyTheirReports)
     enum class Case { Finished, CancelledAtOnce, OutputUnwritable, InputMissing };
     int ends = 0;
     for (int round = 0; round < 8; ++round) {
-        for (const Case what : {Case::Finished, Case::CancelledAtOnce, Case::OutputUnwritable, Case::InputMissing}) {
+        for (const Case what :
+             {Case::Finished, Case::CancelledAtOnce, Case::OutputUnwritable, Case::InputMissing}) {
             WriteFile(input, wav);
             ASSERT_TRUE(engine.AnalyzeInput(input, false));
             engine.SetFormatIndex(1);
-            engine.SetOutputPath(what == Case::OutputUnwritable ? dir.File("missing/out.mp3") : dir.File("out.mp3"));
+            engine.SetOutputPath(what == Case::OutputUnwritable ? dir.File("missing/out.mp3")
+                                                                : dir.File("out.mp3"));
             engine.SetWriteRiff(round % 2);
             if (what == Case::InputMissing)
                 std::filesystem::remove(input);
@@ -91,15 +94,17 @@ TEST(EngineThreads, RunsAndPreviewsBackToBackShareOnlyTheirReports)
             }
             ReadViews(engine);
             engine.WaitForWorker();
-            const RunOutcome expected = what == Case::Finished          ? RunOutcome::Finished
+            const RunOutcome expected = what == Case::Finished           ? RunOutcome::Finished
                                         : what == Case::OutputUnwritable ? RunOutcome::Failed
                                                                          : RunOutcome::Cancelled;
             // A refused start leaves the last run's report; a cancel may come after the last pass
             // of so short a run.
-            if (started && (what != Case::CancelledAtOnce || engine.GetRunOutcome() != RunOutcome::Finished)) {
+            if (started &&
+                (what != Case::CancelledAtOnce || engine.GetRunOutcome() != RunOutcome::Finished)) {
                 EXPECT_EQ(engine.GetRunOutcome(), expected);
             }
-            EXPECT_EQ(engine.GetInputPath().empty(), what == Case::OutputUnwritable || what == Case::InputMissing);
+            EXPECT_EQ(engine.GetInputPath().empty(),
+                      what == Case::OutputUnwritable || what == Case::InputMissing);
 
             WriteFile(input, wav);
             ASSERT_TRUE(engine.AnalyzeInput(input, false));

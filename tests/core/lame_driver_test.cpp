@@ -2,10 +2,10 @@
 // itself and against the mpg123 decoder.
 #include "drivers/built_in_drivers.h"
 #include "drivers/lame_driver.h"
+#include "platform/codec_driver.h"
 #include "platform/codec_manager.h"
 #include "support/wav_builder.h"
 #include "support/worker_protocol.h"
-#include "platform/codec_driver.h"
 
 #include <cmath>
 #include <cstring>

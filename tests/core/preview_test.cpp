@@ -2,12 +2,12 @@
 // encoding stops, what the dialog is told, cancelling, failures, and what stays valid afterwards.
 #include "engine/converter_engine.h"
 #include "no_sound_server.h"
+#include "platform/codec_driver.h"
 #include "platform/string_table.h"
 #include "support/fake_codec_driver.h"
 #include "support/recording_preview.h"
 #include "support/recording_targets.h"
 #include "support/wav_builder.h"
-#include "platform/codec_driver.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // Sanitizers catch reads outside the buffers; the checks below catch a descent that reports a
 // chunk outside its parent or the file, and a format taken as PCM that is not described as such.
 #include "audio/plain_pcm_format.h"
-#include "platform/riff_file.h"
 #include "platform/codec_driver.h"
+#include "platform/riff_file.h"
 
 #include <algorithm>
 #include <cstdint>

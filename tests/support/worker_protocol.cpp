@@ -1,4 +1,5 @@
 #include "support/worker_protocol.h"
+
 #include "platform/codec_driver.h"
 
 #include <algorithm>

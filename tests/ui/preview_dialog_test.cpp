@@ -259,5 +259,5 @@ private:
 } // namespace cantrix::test
 
 QTEST_MAIN(cantrix::test::PreviewDialogTest)
-#include "preview_dialog_test.moc"
 #include "platform/codec_driver.h"
+#include "preview_dialog_test.moc"
