@@ -146,17 +146,23 @@ bool ConverterEngine::OpenInputAtData()
     return true;
 }
 
-bool ConverterEngine::StartConversion()
+bool ConverterEngine::MayStartRun()
 {
     Settle();
     if (inputPath.empty() || IsBusy())
         return false;
-    // Every check that needs no file comes first, so a refused start opens nothing.
+    // No run starts on a catalogue entry that does not exist.
     if (!catalogue.Holds(formatIndex)) {
         ShowMessage(strings::kRateNotSupported);
         return false;
     }
-    if (outputPath.empty())
+    return true;
+}
+
+bool ConverterEngine::StartConversion()
+{
+    // Every check that needs no file comes first, so a refused start opens nothing.
+    if (!MayStartRun() || outputPath.empty())
         return false;
     if (OutputWouldOverwriteInput()) {
         ShowMessage(strings::kOutputIsInput);
@@ -165,8 +171,6 @@ bool ConverterEngine::StartConversion()
     if (!OpenInputAtData())
         return false;
 
-    // The previous run has posted its end message, so joining it returns at once.
-    WaitForWorker();
     lastReport = RunReport{};
     run = std::make_unique<ConversionRun>(codecs, std::move(inputFile), input,
                                           catalogue.Entries()[static_cast<std::size_t>(formatIndex)],
@@ -195,16 +199,7 @@ void ConverterEngine::WaitForWorker()
 
 bool ConverterEngine::RunPreview(PreviewHost& host)
 {
-    Settle();
-    if (inputPath.empty() || IsBusy())
-        return false;
-    // Checked before anything is opened, as for a conversion: no preview starts on a catalogue
-    // entry that does not exist.
-    if (!catalogue.Holds(formatIndex)) {
-        ShowMessage(strings::kRateNotSupported);
-        return false;
-    }
-    if (!OpenInputAtData())
+    if (!MayStartRun() || !OpenInputAtData())
         return false;
 
     PreviewRun slice(codecs, std::move(inputFile), input,

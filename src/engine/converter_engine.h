@@ -113,6 +113,8 @@ private:
     const RunReport& LastReport() const;
     // Takes the report of an ended run and lets the run go.
     void Settle();
+    // The checks a conversion and a preview share before anything is opened.
+    bool MayStartRun();
     bool OutputWouldOverwriteInput() const;
     // Opens the input and stands it on its first PCM byte; on failure message 104 drops the input.
     bool OpenInputAtData();
