@@ -115,9 +115,13 @@ for slice in 0 1 2 3; do
   [ "$slice" -gt 0 ] && seams+=("$((slice * 110250))")
 done
 sox "$WORK/sweep.wav" -t s16 "$WORK/sweep.raw"
+encode --raw --format "64 kBit/s, 44100 Hz, Mono" --output "$WORK/whole.mp3" "$WORK/sweep.wav"
+ffmpeg -v error -i "$WORK/whole.mp3" -f s16le "$WORK/whole.raw"
 check "the joined slices are as long as the sweep" [ "$(filesize "$WORK/joined.raw")" -eq "$(filesize "$WORK/sweep.raw")" ]
-ratio=$("${TAG[@]}" seams "$WORK/sweep.raw" "$WORK/joined.raw" "${seams[@]}")
-check "no more error at the joins than elsewhere (ratio $ratio)" awk -v r="$ratio" 'BEGIN { exit !(r < 4) }'
+read -r whole _ < <("${TAG[@]}" seams "$WORK/sweep.raw" "$WORK/whole.raw" "${seams[@]}")
+read -r joined worst < <("${TAG[@]}" seams "$WORK/sweep.raw" "$WORK/joined.raw" "${seams[@]}")
+check "the joined slices code the sweep as well as the whole ($joined, at a join $worst, whole $whole)" \
+  awk -v w="$whole" -v j="$joined" -v s="$worst" 'BEGIN { exit !(j <= 2 * w && s <= 4 * w) }'
 
 # An input encoded in one piece is lame's file byte for byte, tag frame included, at MPEG-1 and
 # MPEG-2; 408 frames, past the 400 after which lame's seek table keeps every other entry.

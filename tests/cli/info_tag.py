@@ -7,7 +7,7 @@
     info_tag.py frames FILE    writes the frames behind the tag frame to standard output
     info_tag.py lag REF DEC    the lag at which two mono s16le files correlate best
     info_tag.py seams REF DEC SEAM...
-                               the worst ratio of DEC's error power around a SEAM to that overall
+                               DEC's error power relative to REF's, overall and around the worst SEAM
 """
 import struct
 import sys
@@ -75,10 +75,12 @@ def lag(reference, decoded):
 
 
 def seams(reference, decoded, positions, reach=2304):
-    def error(begin, end):
+    """The error's power relative to the signal's, overall and at the worst seam."""
+    def relative_error(begin, end):
         end = min(end, len(reference), len(decoded))
-        return sum((reference[i] - decoded[i]) ** 2 for i in range(begin, end)) / max(end - begin, 1)
-    return max(error(max(p - reach, 0), p + reach) for p in positions) / (error(0, len(reference)) or 1)
+        power = sum(reference[i] ** 2 for i in range(begin, end)) or 1
+        return sum((reference[i] - decoded[i]) ** 2 for i in range(begin, end)) / power
+    return relative_error(0, len(reference)), max(relative_error(max(p - reach, 0), p + reach) for p in positions)
 
 
 if __name__ == "__main__":
@@ -91,4 +93,4 @@ if __name__ == "__main__":
     elif command == "lag":
         print(lag(pcm(args[0]), pcm(args[1])))
     else:
-        print("%.2f" % seams(pcm(args[0]), pcm(args[1]), [int(p) for p in args[2:]]))
+        print("%.5f %.5f" % seams(pcm(args[0]), pcm(args[1]), [int(p) for p in args[2:]]))
