@@ -65,7 +65,7 @@ std::string HelpText()
            "                              standard error. That stream has no tag frame (a\n"
            "                              pipe cannot be written again at its front), so it\n"
            "                              decodes to N + 576 samples for N input samples (the\n"
-           "                              encoder's delay in front) and the last frame's\n"
+           "                              encoder's delay in front) plus the last frame's\n"
            "                              padding; an .mp3 file decodes to exactly N\n"
            "  --dir DIR                   conversion directory for this run (default: the\n"
            "                              saved one), made when missing; a folder's\n"
