@@ -9,7 +9,7 @@ packages=(
   libcanberra-dev libcanberra-pulse sound-theme-freedesktop libxcb1-dev
   fonts-dejavu-core
   libgtest-dev libbenchmark-dev
-  ffmpeg mpg123 sox lame
+  ffmpeg mpg123 sox lame mp3val
   pulseaudio pulseaudio-utils
   xvfb xauth xdotool imagemagick time
   openbox x11-utils

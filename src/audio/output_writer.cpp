@@ -3,6 +3,8 @@
 #include "audio/raw_layer3_writer.h"
 #include "audio/riff_layer3_writer.h"
 
+#include <cstdio>
+
 namespace cantrix {
 
 MmResult OutputWriter::Open(const std::string& path)
@@ -21,12 +23,19 @@ MmResult OutputWriter::Close()
     return file.Close();
 }
 
+bool OutputWriter::Overwrite(long at, const void* data, long size)
+{
+    const long end = file.Seek(0, SEEK_CUR);
+    return end >= 0 && file.Seek(at, SEEK_SET) == at && file.Write(data, size) == size &&
+           file.Seek(end, SEEK_SET) == end;
+}
+
 std::unique_ptr<OutputWriter> MakeOutputWriter(bool riff, const FormatEntry& destination,
-                                               const InputDescription& input)
+                                               const InputDescription& input, CodecTagSource& tags)
 {
     if (riff)
         return std::make_unique<RiffLayer3Writer>(destination, input);
-    return std::make_unique<RawLayer3Writer>();
+    return std::make_unique<RawLayer3Writer>(tags);
 }
 
 } // namespace cantrix

@@ -15,8 +15,21 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace cantrix {
+
+// Where a writer gets the codec stream's tag (CodecManager::StreamTag), the block that describes
+// the frames from in front of them.
+class CodecTagSource {
+public:
+    // The tag of the frames given out so far, or with `placeholder` a block of its size that
+    // describes nothing. kNotSupported when the codec has none.
+    [[nodiscard]] virtual MmResult Tag(bool placeholder, std::vector<unsigned char>& tag) = 0;
+
+protected:
+    ~CodecTagSource() = default;
+};
 
 class OutputWriter {
 public:
@@ -40,12 +53,15 @@ protected:
     OutputWriter() = default;
     // Writes what comes before the frames, right after the file is created.
     [[nodiscard]] virtual MmResult WriteHead() = 0;
+    // Writes `size` bytes over those written at `at`, then stands at the end again.
+    [[nodiscard]] bool Overwrite(long at, const void* data, long size);
 
     RiffFile file;
 };
 
-// A writer for `destination` data converted from `input`: RIFF/WAVE when `riff`, else raw.
+// A writer for `destination` data converted from `input`: RIFF/WAVE when `riff`, else raw, with
+// the tag of `tags` in front of the frames.
 std::unique_ptr<OutputWriter> MakeOutputWriter(bool riff, const FormatEntry& destination,
-                                               const InputDescription& input);
+                                               const InputDescription& input, CodecTagSource& tags);
 
 } // namespace cantrix

@@ -1,7 +1,6 @@
 #include "audio/riff_layer3_writer.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 namespace cantrix {
@@ -57,13 +56,10 @@ MmResult RiffLayer3Writer::Finish(std::uint64_t pcmBytes)
         held = std::uint64_t{dataChunk.cksize} * destination.SamplesPerSec() / destination.AvgBytesPerSec();
     const auto samples = static_cast<std::uint32_t>(std::min<std::uint64_t>(FactSamples(pcmBytes), held));
 
-    const long end = file.Seek(0, SEEK_CUR);
-    const long fact = static_cast<long>(factChunk.dwDataOffset);
-    const bool factWritten = end >= 0 && file.Seek(fact, SEEK_SET) == fact &&
-                             file.Write(&samples, sizeof samples) == sizeof samples &&
-                             file.Seek(end, SEEK_SET) == end;
     // Without the file's end as its position the RIFF size would come out wrong.
-    const MmResult riffResult = factWritten ? file.Ascend(riffChunk) : mmresult::kCannotWrite;
+    const MmResult riffResult = Overwrite(static_cast<long>(factChunk.dwDataOffset), &samples, sizeof samples)
+                                    ? file.Ascend(riffChunk)
+                                    : mmresult::kCannotWrite;
     return dataResult != mmresult::kNoError ? dataResult : riffResult;
 }
 

@@ -32,7 +32,8 @@ LameEncoder::~LameEncoder()
     lame_close(flags);
 }
 
-MmResult LameEncoder::Open(const LameEncoderSettings& settings, std::unique_ptr<LameEncoder>& encoder)
+MmResult LameEncoder::Open(const LameEncoderSettings& settings, std::unique_ptr<LameEncoder>& encoder,
+                           bool tagFrame)
 {
     encoder.reset();
     const std::lock_guard setUp(SetUpLock());
@@ -53,8 +54,8 @@ MmResult LameEncoder::Open(const LameEncoderSettings& settings, std::unique_ptr<
     if (settings.outputChannels == 1)
         lame_set_mode(created, MONO);
     // The output is a stream of plain frames: no tag frame at the front, which would need a seek
-    // back at the end, and no ID3 tags.
-    lame_set_bWriteVbrTag(created, 0);
+    // back at the end (the output writer places the driver's own), and no ID3 tags.
+    lame_set_bWriteVbrTag(created, tagFrame ? 1 : 0);
     lame_set_write_id3tag_automatic(created, 0);
     // Quality and low-pass stay at LAME's defaults, as the lame command line leaves them.
     if (lame_init_params(created) < 0)

@@ -26,8 +26,10 @@ public:
     LameEncoder& operator=(const LameEncoder&) = delete;
 
     // A ready encoder: kNoMemory when LAME cannot allocate its state, kNotPossible when it rejects
-    // the settings.
-    static MmResult Open(const LameEncoderSettings& settings, std::unique_ptr<LameEncoder>& encoder);
+    // the settings. Its output is a plain run of frames; with `tagFrame` it starts with a blank tag
+    // frame, and LAME keeps what its tag frame needs (lame_get_lametag_frame).
+    static MmResult Open(const LameEncoderSettings& settings, std::unique_ptr<LameEncoder>& encoder,
+                         bool tagFrame = false);
 
     // LAME's encoder delay in samples, asked once per process.
     static std::uint16_t EncoderDelay();

@@ -1,5 +1,6 @@
 #include "drivers/lame_stream.h"
 
+#include "drivers/lame_encoder.h"
 #include "drivers/lame_pcm_encoder.h"
 
 namespace cantrix {
@@ -16,10 +17,13 @@ MmResult LameStream::Open(const WAVEFORMATEX& source, const LameOutputFormat& ou
     const MmResult result = LamePcmEncoder::Open(source, output, first);
     if (result != mmresult::kNoError)
         return result;
+    std::optional<LameInfoTag> infoTag;
+    if (const MmResult made = LameInfoTag::Make(source, output, infoTag); made != mmresult::kNoError)
+        return made;
     const std::uint32_t frameBytes = first->FrameBytes();
     auto encoder = std::make_unique<SegmentedEncoder>(source, output, std::move(first),
                                                       PlanSegments(source, output), pool);
-    stream.reset(new LameStream(std::move(encoder), frameBytes));
+    stream.reset(new LameStream(std::move(encoder), frameBytes, std::move(*infoTag), source, output));
     return mmresult::kNoError;
 }
 
@@ -70,6 +74,7 @@ MmResult LameStream::Convert(ACMSTREAMHEADER& header, std::uint32_t flags)
             state = State::Draining;
         }
         header.cbSrcLengthUsed = end ? header.cbSrcLength : frames * frameBytes;
+        inputFrames += frames;
     }
     std::uint32_t produced = 0;
     ok = ok && encoder->Give(header.pbDst, header.cbDstLength, end, produced);
@@ -80,6 +85,23 @@ MmResult LameStream::Convert(ACMSTREAMHEADER& header, std::uint32_t flags)
         return mmresult::kError;
     }
     header.cbDstLengthUsed = produced;
+    given.Add(header.pbDst, produced);
+    return mmresult::kNoError;
+}
+
+MmResult LameStream::Tag(std::vector<unsigned char>& tag, std::uint32_t flags)
+{
+    if ((flags & ~kStreamTagPlaceholder) != 0)
+        return mmresult::kInvalidFlag;
+    if ((flags & kStreamTagPlaceholder) != 0) {
+        tag = infoTag.Placeholder();
+        return mmresult::kNoError;
+    }
+    // The output's samples of the input, as many as "fact" counts in a RIFF output.
+    std::optional<std::uint64_t> samples;
+    if (state == State::Draining)
+        samples = inputFrames * outputRate / sourceRate;
+    tag = infoTag.Frame(given, LameEncoder::EncoderDelay(), samples);
     return mmresult::kNoError;
 }
 

@@ -68,7 +68,8 @@ void ConversionRun::Body()
         std::vector<unsigned char> source(kCallerBlockBytes);
         std::vector<unsigned char> encoded;
         ConversionStream stream(codecs);
-        const std::unique_ptr<OutputWriter> writer = MakeOutputWriter(output.riff, destination, description);
+        const std::unique_ptr<OutputWriter> writer =
+            MakeOutputWriter(output.riff, destination, description, stream);
         // The stream is opened first, so an existing file of the output's name stays as it was when
         // the codec refuses.
         if (stream.Open(description.format, destination, source.data(), encoded) != mmresult::kNoError) {

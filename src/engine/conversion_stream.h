@@ -6,6 +6,7 @@
 //
 // Thread rules: owned and used by one worker thread for one run.
 #include "audio/format_entry.h"
+#include "audio/output_writer.h"
 #include "platform/codec_manager.h"
 #include "platform/riff_file.h"
 
@@ -14,7 +15,7 @@
 
 namespace cantrix {
 
-class ConversionStream {
+class ConversionStream : public CodecTagSource {
 public:
     explicit ConversionStream(CodecManager& codecs) : codecs(codecs) {}
     ~ConversionStream();
@@ -36,6 +37,10 @@ public:
     // error (the header is then left as it was).
     [[nodiscard]] long Refill(RiffFile& input, std::uint64_t& remaining);
     ACMSTREAMHEADER& Header() { return header; }
+    [[nodiscard]] MmResult Tag(bool placeholder, std::vector<unsigned char>& tag) override
+    {
+        return codecs.StreamTag(stream, tag, placeholder ? kStreamTagPlaceholder : 0);
+    }
 
 private:
     CodecManager& codecs;

@@ -67,6 +67,9 @@ protected:
     ~DriverAboutHost() = default;
 };
 
+// Stream tag flags: without kStreamTagPlaceholder the tag describes the output given out so far.
+constexpr std::uint32_t kStreamTagPlaceholder = 0x00000001;
+
 // One open conversion stream. It is used by one thread at a time.
 class CodecStream {
 public:
@@ -75,6 +78,16 @@ public:
     virtual MmResult OutputSize(std::uint32_t sourceBytes, std::uint32_t& outputBytes) = 0;
     // Converts as `flags` say and reports cbSrcLengthUsed and cbDstLengthUsed in `header`.
     virtual MmResult Convert(ACMSTREAMHEADER& header, std::uint32_t flags) = 0;
+    // The block a file puts in front of the output to describe it (its length, for one): for the
+    // output given out so far, or with kStreamTagPlaceholder a block of the same size that
+    // describes nothing, to hold its place until the output's length is known. Its size never
+    // changes. kNotSupported when the stream has no such block.
+    virtual MmResult Tag(std::vector<unsigned char>& tag, std::uint32_t flags)
+    {
+        (void)flags;
+        tag.clear();
+        return mmresult::kNotSupported;
+    }
 };
 
 class CodecDriver {

@@ -237,6 +237,19 @@ MmResult CodecManager::StreamConvert(HACMSTREAM stream, ACMSTREAMHEADER& header,
     return result;
 }
 
+MmResult CodecManager::StreamTag(HACMSTREAM stream, std::vector<unsigned char>& tag, std::uint32_t flags)
+{
+    tag.clear();
+    if (stream == nullptr)
+        return mmresult::kInvalidHandle;
+    if ((flags & ~kStreamTagPlaceholder) != 0)
+        return mmresult::kInvalidFlag;
+    const MmResult result = stream->stream->Tag(tag, flags);
+    if (result != mmresult::kNoError)
+        tag.clear();
+    return result;
+}
+
 MmResult CodecManager::StreamUnprepareHeader(HACMSTREAM stream, ACMSTREAMHEADER& header, std::uint32_t flags)
 {
     if (stream == nullptr)

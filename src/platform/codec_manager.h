@@ -83,6 +83,10 @@ public:
     [[nodiscard]] MmResult StreamPrepareHeader(HACMSTREAM stream, ACMSTREAMHEADER& header,
                                                std::uint32_t flags);
     [[nodiscard]] MmResult StreamConvert(HACMSTREAM stream, ACMSTREAMHEADER& header, std::uint32_t flags);
+    // The stream's tag, which a file puts in front of the converted data: for the data converted so
+    // far, or with kStreamTagPlaceholder a block of its size that describes nothing. kNotSupported
+    // (and no bytes) when the stream has none.
+    [[nodiscard]] MmResult StreamTag(HACMSTREAM stream, std::vector<unsigned char>& tag, std::uint32_t flags);
     [[nodiscard]] MmResult StreamUnprepareHeader(HACMSTREAM stream, ACMSTREAMHEADER& header,
                                                  std::uint32_t flags);
     [[nodiscard]] MmResult StreamClose(HACMSTREAM stream, std::uint32_t flags);

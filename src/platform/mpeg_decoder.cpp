@@ -1,5 +1,8 @@
 #include "platform/mpeg_decoder.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <mpg123.h>
 
 namespace cantrix {
@@ -13,9 +16,11 @@ void MpegDecoder::HandleDeleter::operator()(mpg123_handle* decoder) const
 MpegDecoder::MpegDecoder() = default;
 MpegDecoder::~MpegDecoder() = default;
 
-bool MpegDecoder::Open(long rate, int channels)
+bool MpegDecoder::Open(long rate, int channels, std::size_t skipFrames)
 {
     Close();
+    skipBytes = skipFrames * static_cast<std::size_t>(channels) * sizeof(std::int16_t);
+    skipLeft = skipBytes;
     if (channels != 1 && channels != 2)
         return false;
     handle.reset(mpg123_new(nullptr, nullptr));
@@ -51,6 +56,15 @@ MpegDecoder::Status MpegDecoder::Read(unsigned char* out, std::size_t size, std:
         return Status::Failed;
     for (;;) {
         const int result = mpg123_read(handle.get(), out, size, &got);
+        const std::size_t skipped = std::min(got, skipLeft);
+        if (skipped != 0) {
+            skipLeft -= skipped;
+            got -= skipped;
+            std::memmove(out, out + skipped, got);
+            // Everything decoded was dropped; the decoder may hold more.
+            if (got == 0 && result == MPG123_OK)
+                continue;
+        }
         if (got > 0)
             return Status::Data;
         switch (result) {
@@ -72,6 +86,7 @@ bool MpegDecoder::Restart()
     if (!handle)
         return false;
     mpg123_close(handle.get());
+    skipLeft = skipBytes;
     return mpg123_open_feed(handle.get()) == MPG123_OK;
 }
 

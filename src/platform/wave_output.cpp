@@ -70,6 +70,8 @@ MmResult WaveOutput::CheckFormat(const unsigned char* format, std::size_t format
             return mmresult::kWaveBadFormat;
         spec.format = PA_SAMPLE_S16NE;
         encoding = Encoding::Layer3;
+        std::memcpy(&layer3, format, sizeof layer3);
+        codecDelay = layer3.nCodecDelay;
         return mmresult::kNoError;
     }
     return mmresult::kWaveBadFormat;
@@ -90,7 +92,10 @@ MmResult WaveOutput::Open(const unsigned char* format, std::size_t formatSize, A
         return formatResult;
     // Only Layer-3 data ever reaches the decoder: fed PCM, it would find false frame syncs and
     // play noise.
-    if (encoding == Encoding::Layer3 && !decoder.Open(static_cast<long>(spec.rate), spec.channels))
+    // The format record states the encoder's delay; playback starts with the first sample of the
+    // audio, as it does from a file whose tag frame tells the decoder the delay.
+    if (encoding == Encoding::Layer3 &&
+        !decoder.Open(static_cast<long>(spec.rate), spec.channels, codecDelay + MpegDecoder::kSynthesisDelay))
         return mmresult::kWaveBadFormat;
 
     pa_channel_map map;

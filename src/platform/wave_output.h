@@ -87,6 +87,7 @@ private:
     PulseConnection connection;
     MpegDecoder decoder;
     Encoding encoding = Encoding::Pcm;
+    std::uint16_t codecDelay = 0; // of a Layer-3 format, in samples
     std::size_t frameBytes = 0;
     AutoResetEvent* doneEvent = nullptr;
 

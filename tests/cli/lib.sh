@@ -20,6 +20,8 @@ finish() {
   [ "$failures" -eq 0 ]
 }
 
+# without_tag FILE: the frames of a raw Layer-3 file, without the tag frame in front of them.
+without_tag() { /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/info_tag.py" frames "$1"; }
 u32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 u16() { od -An -tu2 -j "$2" -N2 "$1" | tr -d ' '; }
 fourcc() { dd if="$1" bs=1 skip="$2" count=4 status=none; }

@@ -30,7 +30,7 @@ run() { # run COMMAND: a shell pipeline; keeps $status and the standard error in
 }
 run "'$CANTRIX' --encode ${quality[*]@Q} --output - '$WORK/song.wav' | cat >'$WORK/pipe.mp3'"
 check "--output - into a pipe: status 0 ($errors)" [ "$status" -eq 0 ]
-check "--output - gives the file's bytes" cmp -s "$WORK/pipe.mp3" "$WORK/file.mp3"
+check "--output - gives the file's frames, without its tag frame" cmp -s "$WORK/pipe.mp3" <(without_tag "$WORK/file.mp3")
 check "--output -: the summary is on standard error" grep -qF -- "-> - (128 kBit/s" <<<"$errors"
 run "'$CANTRIX' --encode ${quality[*]@Q} --riff --output - '$WORK/song.wav' >'$WORK/stdout.wav'"
 check "--riff --output - into a file: same bytes as --output FILE" cmp -s "$WORK/stdout.wav" "$WORK/file.wav"
@@ -46,7 +46,7 @@ check "--output - appending to the input: input unchanged" cmp -s "$WORK/song.wa
 # whose sizes are placeholders (0xFFFFFFFF, or a guess beyond the end).
 run "cat '$WORK/song.wav' | '$CANTRIX' --encode ${quality[*]@Q} --raw --output - - >'$WORK/stdin.mp3'"
 check "cat | --output - -: status 0 ($errors)" [ "$status" -eq 0 ]
-check "cat | --output - -: the file's bytes" cmp -s "$WORK/stdin.mp3" "$WORK/file.mp3"
+check "cat | --output - -: the file's frames" cmp -s "$WORK/stdin.mp3" <(without_tag "$WORK/file.mp3")
 ffmpeg -v error -i "$WORK/song.wav" -f wav - | cat >"$WORK/ffmpeg.pipe"
 tail -c +45 "$WORK/song.wav" | sox -t raw -r 44100 -b 16 -c 2 -e signed - -t wav - 2>/dev/null | cat >"$WORK/sox.pipe"
 check "ffmpeg writes 0xFFFFFFFF sizes into a pipe" [ "$(u32 "$WORK/ffmpeg.pipe" 4)" -eq 4294967295 ]

@@ -4,10 +4,9 @@
 source "$(dirname "$0")/lib.sh"
 
 sox -n -r 44100 -b 16 -c 2 "$WORK/long.wav" synth 40 pinknoise vol 0.3 synth 40 sine amod 3 fade 0 40 0.5
-lame --quiet -t -b 128 "$WORK/long.wav" "$WORK/lame.mp3"
+lame --quiet --noreplaygain -b 128 "$WORK/long.wav" "$WORK/lame.mp3"
 frames() { ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1"; }
-# ffmpeg notes that a stream without a tag frame has no stored duration; anything else is a fault.
-ffmpeg_complaints() { ffmpeg -v warning -i "$1" -f null - 2>&1 | grep -v "Estimating duration from bitrate" || true; }
+ffmpeg_complaints() { ffmpeg -v warning -i "$1" -f null - 2>&1 || true; }
 
 for format in "128 kBit/s, 44100 Hz, Stereo" "64 kBit/s, 22050 Hz, Stereo" "48 kBit/s, 11025 Hz, Mono"; do
   encode --raw --format "$format" --output "$WORK/default.mp3" --overwrite "$WORK/long.wav"
@@ -26,7 +25,7 @@ check "as many frames as lame's serial encode" [ "$(frames "$WORK/ours.mp3")" -e
 check "as many bytes as lame's serial encode" [ "$(filesize "$WORK/ours.mp3")" -eq "$(filesize "$WORK/lame.mp3")" ]
 encode --riff --format "128 kBit/s, 44100 Hz, Stereo" --output "$WORK/ours.wav" "$WORK/long.wav"
 n=$(u32 "$WORK/ours.wav" 68)
-check "RIFF payload is the raw stream" cmp -s <(tail -c +73 "$WORK/ours.wav" | head -c "$n") "$WORK/ours.mp3"
+check "RIFF payload is the raw stream's frames" cmp -s <(tail -c +73 "$WORK/ours.wav" | head -c "$n") <(without_tag "$WORK/ours.mp3")
 check "RIFF sizes" [ "$(u32 "$WORK/ours.wav" 4)" -eq $((64 + n + n % 2)) ]
 check "usage: --threads 0 is refused" bash -c "! '$CANTRIX' --encode --threads 0 '$WORK/long.wav' 2>/dev/null"
 
