@@ -1,0 +1,117 @@
+#include "audio/id3_tag.h"
+#include "audio/input_tags.h"
+#include "support/wav_builder.h"
+
+#include <gtest/gtest.h>
+
+namespace cantrix::test {
+namespace {
+
+Bytes Text(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes Info(std::initializer_list<Bytes> fields)
+{
+    return Chunk("LIST", Concat({Text("INFO"), Concat(fields)}));
+}
+
+// A RIFF/WAVE file of `before`, a "fmt " and "data" chunk (of `dataSize` claimed), and `after`.
+Bytes WaveWith(const Bytes& before, const Bytes& after, std::uint32_t dataSize = 3)
+{
+    const Bytes samples{1, 2, 3};
+    return Riff("WAVE", Concat({Chunk("fmt ", PcmFormat(1, 8000, 8)), before,
+                                ChunkWithSize("data", dataSize, samples), after}));
+}
+
+struct Case {
+    const char* name;
+    Bytes file;
+    std::string title;
+    std::string comment;
+    std::string warning; // a part of the warning, or empty for none
+};
+
+TEST(InputTags, ChunksAreReadWithinTheirParentsAndBrokenOnesLeftOut)
+{
+    const Bytes bext = Concat({Text("Desk talk"), Bytes(256 - 9 + 64), Text("2019:11:02"), Bytes(602 - 330)});
+    const Bytes bigInfo = Info({Chunk("ICMT", Bytes((1 << 20) + 2, 'x'))});
+    const Case cases[] = {
+        {"Latin-1 and NUL padding", WaveWith(Info({Chunk("INAM", Bytes{'C', 'a', 'f', 0xE9, 0, 0})}), {}),
+         "Caf\xC3\xA9", "", ""},
+        {"after odd data", WaveWith({}, Info({Chunk("INAM", Text("Tail")), Chunk("ICMT", Text("Note"))})),
+         "Tail", "Note", ""},
+        {"field past its list",
+         WaveWith(Concat({Text("LIST"), Bytes{12, 0, 0, 0}, Text("INFOINAM"), Bytes{40, 0, 0, 0}}), {}), "",
+         "", "LIST/INFO chunk is broken"},
+        {"list past the file", WaveWith({}, ChunkWithSize("LIST", 900, Concat({Text("INFOINAM"), Bytes(6)}))),
+         "", "", "claims more bytes"},
+        {"list larger than kept", WaveWith(bigInfo, {}), "", "", "larger than 1 MiB"},
+        {"id3 chunk without a tag",
+         WaveWith(Concat({Chunk("id3 ", Text("not a tag")), Info({Chunk("INAM", Text("Kept"))})}), {}),
+         "Kept", "", "no whole ID3v2 tag"},
+        {"bext fills the gaps", WaveWith(Concat({Chunk("bext", bext), Info({Chunk("INAM", Text("T"))})}), {}),
+         "T", "Desk talk", ""},
+        {"short bext", WaveWith(Chunk("bext", Bytes(40)), {}), "", "", "bext chunk is shorter"},
+        {"data cut short", WaveWith({}, {}, 5000), "", "", ""},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(dir.File("in.wav"), c.file);
+        RiffFile file;
+        ASSERT_EQ(file.Open(dir.File("in.wav"), OpenMode::Read), mmresult::kNoError);
+        const InputTags tags = ReadInputTags(file);
+        EXPECT_EQ(tags.tags[TagField::Title], c.title);
+        EXPECT_EQ(tags.tags[TagField::Comment], c.comment);
+        if (c.warning.empty())
+            EXPECT_EQ(tags.warning, "");
+        else
+            EXPECT_NE(tags.warning.find(c.warning), std::string::npos) << tags.warning;
+        (void)file.Close();
+    }
+}
+
+TEST(InputTags, TextIsUtf8WhereValidElseLatin1)
+{
+    const std::pair<Bytes, std::string> cases[] = {
+        {{'a', 0xC3, 0xA9}, "a\xC3\xA9"},                 // UTF-8 stays
+        {{0xF0, 0x9F, 0x8E, 0xB5}, "\xF0\x9F\x8E\xB5"},   // four bytes
+        {{0xC0, 0xAF}, "\xC3\x80\xC2\xAF"},               // overlong: Latin-1
+        {{0xED, 0xA0, 0x80}, "\xC3\xAD\xC2\xA0\xC2\x80"}, // surrogate: Latin-1
+        {{'x', 0xE2, 0x82}, "x\xC3\xA2\xC2\x82"},         // cut short: Latin-1
+        {{'o', 'k', 0, 0xFF}, "ok"},                      // ends at the first NUL
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(DecodeTagText(bytes.data(), bytes.size()), text);
+}
+
+TEST(InputTags, TheRenderedTagReadsBackAndKeepsWhatItCarries)
+{
+    AudioTags tags;
+    tags.fields = {"Łódź", "Zoë", "Album", "2021-04-05", "3/12", "Rock", "A comment"};
+    tags.otherInfo = {{MakeFourCC('I', 'C', 'O', 'P'), "(c) us"}};
+    const std::vector<unsigned char> first = RenderId3v2Tag(tags);
+    ASSERT_EQ(ReadId3Fields(first), tags.fields);
+    // A tag carried from an input keeps its other frames when the fields are set over it.
+    AudioTags carried;
+    carried.id3 = first;
+    carried.fields = tags.fields;
+    carried[TagField::Title] = "New";
+    const auto fields = ReadId3Fields(RenderId3v2Tag(carried));
+    ASSERT_TRUE(fields);
+    EXPECT_EQ(*fields, carried.fields);
+    EXPECT_EQ(RenderId3v2Tag(AudioTags{}), std::vector<unsigned char>{});
+}
+
+} // namespace
+} // namespace cantrix::test
