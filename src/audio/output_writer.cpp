@@ -22,11 +22,11 @@ MmResult OutputWriter::Close()
 }
 
 std::unique_ptr<OutputWriter> MakeOutputWriter(bool riff, const FormatEntry& destination,
-                                               const InputDescription& input)
+                                               const InputDescription& input, const AudioTags& tags)
 {
     if (riff)
-        return std::make_unique<RiffLayer3Writer>(destination, input);
-    return std::make_unique<RawLayer3Writer>();
+        return std::make_unique<RiffLayer3Writer>(destination, input, tags);
+    return std::make_unique<RawLayer3Writer>(tags);
 }
 
 } // namespace cantrix

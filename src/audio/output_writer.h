@@ -8,6 +8,7 @@
 // describes data it could not write); one destroyed before Close closes it and drops the result.
 //
 // Thread rules: owned and used by one thread.
+#include "audio/audio_tags.h"
 #include "audio/format_entry.h"
 #include "audio/input_description.h"
 #include "platform/riff_file.h"
@@ -44,8 +45,9 @@ protected:
     RiffFile file;
 };
 
-// A writer for `destination` data converted from `input`: RIFF/WAVE when `riff`, else raw.
+// A writer for `destination` data converted from `input`: RIFF/WAVE when `riff`, else raw; each
+// carries `tags`.
 std::unique_ptr<OutputWriter> MakeOutputWriter(bool riff, const FormatEntry& destination,
-                                               const InputDescription& input);
+                                               const InputDescription& input, const AudioTags& tags);
 
 } // namespace cantrix
