@@ -76,6 +76,8 @@ AudioTags WithOverrides(AudioTags input, const TagOverrides& overrides)
 
 std::string DecodeTagText(const unsigned char* text, std::size_t size)
 {
+    if (size == 0)
+        return {};
     if (const void* end = std::memchr(text, 0, size); end != nullptr)
         size = static_cast<std::size_t>(static_cast<const unsigned char*>(end) - text);
     if (IsUtf8(text, size))

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <string_view>
 
 namespace cantrix {
 
@@ -30,30 +31,25 @@ constexpr TagOption kTagOptions[] = {
     {"--comment", "--tc", TagField::Comment},
 };
 
-bool AreDigits(const std::string& text, std::size_t from, std::size_t count)
+bool IsNumber(std::string_view text)
 {
-    return text.size() >= from + count &&
-           std::all_of(text.begin() + static_cast<long>(from), text.begin() + static_cast<long>(from + count),
-                       [](unsigned char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // What a tag option's value must look like; empty when it does (an empty value removes the tag).
-std::string TagValueProblem(TagField field, const std::string& text)
+std::string TagValueProblem(TagField field, std::string_view text)
 {
     if (text.empty())
         return {};
-    if (field == TagField::Track) {
-        const std::size_t slash = text.find('/');
-        const std::size_t number = slash == std::string::npos ? text.size() : slash;
-        if (number == 0 || !AreDigits(text, 0, number) ||
-            (slash != std::string::npos &&
-             (slash + 1 == text.size() || !AreDigits(text, slash + 1, text.size() - slash - 1))))
-            return "--track needs N or N/M (track number and count)";
-    }
-    if (field == TagField::Date &&
-        !(AreDigits(text, 0, 4) &&
-          (text.size() == 4 || (text.size() == 10 && text[4] == '-' && text[7] == '-' &&
-                                AreDigits(text, 5, 2) && AreDigits(text, 8, 2)))))
+    const std::size_t slash = text.find('/');
+    if (field == TagField::Track &&
+        !(IsNumber(text.substr(0, slash)) && (slash == text.npos || IsNumber(text.substr(slash + 1)))))
+        return "--track needs N or N/M (track number and count)";
+    const bool isDate = text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+                        IsNumber(text.substr(0, 4)) && IsNumber(text.substr(5, 2)) &&
+                        IsNumber(text.substr(8, 2));
+    if (field == TagField::Date && !(isDate || (text.size() == 4 && IsNumber(text))))
         return "--year needs YYYY or YYYY-MM-DD";
     return {};
 }

@@ -174,8 +174,10 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
         return ::pwrite(descriptor, field, sizeof field, chunk.dwDataOffset - kSizeFieldBytes) ==
                static_cast<ssize_t>(sizeof field);
     };
-    return fit(riff, length) &&
-           (!hasData || fit(data, TagChunksStart(descriptor, data.dwDataOffset, length)));
+    if (!fit(riff, length))
+        return false;
+    const bool dataFits = !hasData || data.dwDataOffset + std::int64_t{data.cksize} <= length;
+    return dataFits || fit(data, TagChunksStart(descriptor, data.dwDataOffset, length));
 }
 
 } // namespace cantrix
