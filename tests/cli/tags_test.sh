@@ -82,10 +82,6 @@ for name in ffmpeg utf8; do
     check "overrides $name: $reader reads '$got', not '$want'" [ "$got" = "$want" ]
   done
 done
-encode --no-tags --title X "$WORK/ffmpeg-in.wav"
-check "--no-tags with --title: usage error ($errors)" [ "$status" -eq 2 ]
-encode --track 3of4 "$WORK/ffmpeg-in.wav"
-check "--track 3of4: usage error ($errors)" [ "$status" -eq 2 ]
 
 # Standard output gets the tag first and the file's bytes; standard input keeps the tags, also
 # those after the data of a stream whose sizes are placeholders.
