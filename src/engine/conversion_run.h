@@ -4,8 +4,8 @@
 //
 // Thread rules: built, started, cancelled and joined on the user-interface thread. The run owns
 // its thread and everything that thread touches: the input file (moved in), copies of the input's
-// description, its tags and the destination format, the output writer it creates. It reaches out only
-// through the targets (which are made for calls from a worker) and shares nothing else: the
+// description, its tags and the destination format, the output writer it creates. It reaches out
+// only through the targets (which are made for calls from a worker) and shares nothing else: the
 // cancel event and the `ended` flag are its only shared state, and the report may be read once
 // Ended() is true.
 #include "audio/audio_tags.h"

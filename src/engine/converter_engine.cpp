@@ -176,10 +176,11 @@ bool ConverterEngine::StartConversion()
         return false;
 
     lastReport = RunReport{};
-    run = std::make_unique<ConversionRun>(
-        codecs, std::move(inputFile), input, WithOverrides(inputTags.tags, tagOverrides),
-        catalogue.Entries()[static_cast<std::size_t>(formatIndex)], OutputTarget{outputPath, writeRiff != 0},
-        RunTargets{progressCtrl, notifyWnd, notifyMessage, presenter});
+    const AudioTags tags = WithOverrides(inputTags.tags, tagOverrides);
+    run = std::make_unique<ConversionRun>(codecs, std::move(inputFile), input, tags,
+                                          catalogue.Entries()[static_cast<std::size_t>(formatIndex)],
+                                          OutputTarget{outputPath, writeRiff != 0},
+                                          RunTargets{progressCtrl, notifyWnd, notifyMessage, presenter});
     run->Start();
     return true;
 }

@@ -51,11 +51,11 @@ public:
     // (silent) only describes the file's format and keeps it open until the next analysis.
     bool AnalyzeInput(const std::string& path, bool probeOnly);
     unsigned GetInputChannels() const { return input.format.nChannels; }
+    std::uint32_t GetInputSamplesPerSec() const { return input.format.nSamplesPerSec; }
     // The tags of the input of the last full analysis, and a warning about those left out.
     const InputTags& GetInputTags() const { return inputTags; }
     // What the user sets over the input's tags; the next conversion's output carries the result.
     void SetTagOverrides(const TagOverrides& overrides) { tagOverrides = overrides; }
-    std::uint32_t GetInputSamplesPerSec() const { return input.format.nSamplesPerSec; }
 
     // Format catalogue and presets.
     unsigned GetFormatCount() const { return catalogue.Count(); }
