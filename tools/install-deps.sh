@@ -5,11 +5,11 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-dev
   qt6-base-dev libgl-dev
-  libmp3lame-dev libmpg123-dev libpulse-dev libsndfile1-dev
+  libmp3lame-dev libmpg123-dev libpulse-dev libsndfile1-dev libtag1-dev
   libcanberra-dev libcanberra-pulse sound-theme-freedesktop libxcb1-dev
   fonts-dejavu-core
   libgtest-dev libbenchmark-dev
-  ffmpeg mpg123 sox lame mp3val
+  ffmpeg mpg123 sox lame mp3val python3-mutagen
   pulseaudio pulseaudio-utils
   xvfb xauth xdotool imagemagick time
   openbox x11-utils

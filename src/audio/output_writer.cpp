@@ -31,11 +31,12 @@ bool OutputWriter::Overwrite(long at, const void* data, long size)
 }
 
 std::unique_ptr<OutputWriter> MakeOutputWriter(bool riff, const FormatEntry& destination,
-                                               const InputDescription& input, CodecTagSource& tags)
+                                               const InputDescription& input, const AudioTags& tags,
+                                               CodecTagSource& streamTag)
 {
     if (riff)
-        return std::make_unique<RiffLayer3Writer>(destination, input);
-    return std::make_unique<RawLayer3Writer>(tags);
+        return std::make_unique<RiffLayer3Writer>(destination, input, tags);
+    return std::make_unique<RawLayer3Writer>(tags, streamTag);
 }
 
 } // namespace cantrix

@@ -8,6 +8,7 @@
 // describes data it could not write); one destroyed before Close closes it and drops the result.
 //
 // Thread rules: owned and used by one thread.
+#include "audio/audio_tags.h"
 #include "audio/format_entry.h"
 #include "audio/input_description.h"
 #include "platform/riff_file.h"
@@ -59,9 +60,10 @@ protected:
     RiffFile file;
 };
 
-// A writer for `destination` data converted from `input`: RIFF/WAVE when `riff`, else raw, with
-// the tag of `tags` in front of the frames.
+// A writer for `destination` data converted from `input`: RIFF/WAVE when `riff`, else raw; each
+// carries `tags`, and a raw stream has the tag of `streamTag` in front of its frames.
 std::unique_ptr<OutputWriter> MakeOutputWriter(bool riff, const FormatEntry& destination,
-                                               const InputDescription& input, CodecTagSource& tags);
+                                               const InputDescription& input, const AudioTags& tags,
+                                               CodecTagSource& streamTag);
 
 } // namespace cantrix

@@ -1,5 +1,8 @@
 #include "audio/riff_layer3_writer.h"
 
+#include "audio/riff_tag_chunks.h"
+#include "audio/whole_chunk.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -17,17 +20,6 @@ std::uint32_t RiffLayer3Writer::FactSamples(std::uint64_t pcmBytes) const
                                 std::numeric_limits<std::uint32_t>::max()));
 }
 
-MmResult RiffLayer3Writer::WriteChunk(FourCC id, const void* data, long size, MMCKINFO& chunk)
-{
-    chunk = MMCKINFO{};
-    chunk.ckid = id;
-    if (const MmResult created = file.CreateChunk(chunk, CreateFlag::Plain); created != mmresult::kNoError)
-        return created;
-    if (file.Write(data, size) != size)
-        return mmresult::kCannotWrite;
-    return file.Ascend(chunk);
-}
-
 MmResult RiffLayer3Writer::WriteHead()
 {
     riffChunk = MMCKINFO{};
@@ -35,10 +27,10 @@ MmResult RiffLayer3Writer::WriteHead()
     MmResult result = file.CreateChunk(riffChunk, CreateFlag::CreateRiff);
     MMCKINFO formatChunk;
     if (result == mmresult::kNoError)
-        result = WriteChunk(kFourCCFmt, destination.format.data(), kFormatBlockBytes, formatChunk);
+        result = WriteWholeChunk(file, kFourCCFmt, destination.format.data(), kFormatBlockBytes, formatChunk);
     const std::uint32_t samples = FactSamples(input.dataSize);
     if (result == mmresult::kNoError)
-        result = WriteChunk(kFourCCFact, &samples, sizeof samples, factChunk);
+        result = WriteWholeChunk(file, kFourCCFact, &samples, sizeof samples, factChunk);
     dataChunk = MMCKINFO{};
     dataChunk.ckid = kFourCCData;
     return result != mmresult::kNoError ? result : file.CreateChunk(dataChunk, CreateFlag::Plain);
@@ -57,9 +49,11 @@ MmResult RiffLayer3Writer::Finish(std::uint64_t pcmBytes)
     const auto samples = static_cast<std::uint32_t>(std::min<std::uint64_t>(FactSamples(pcmBytes), held));
 
     // Without the file's end as its position the RIFF size would come out wrong.
-    const MmResult riffResult = Overwrite(static_cast<long>(factChunk.dwDataOffset), &samples, sizeof samples)
-                                    ? file.Ascend(riffChunk)
-                                    : mmresult::kCannotWrite;
+    MmResult riffResult = Overwrite(static_cast<long>(factChunk.dwDataOffset), &samples, sizeof samples)
+                              ? WriteTagChunks(file, tags)
+                              : mmresult::kCannotWrite;
+    if (riffResult == mmresult::kNoError)
+        riffResult = file.Ascend(riffChunk);
     return dataResult != mmresult::kNoError ? dataResult : riffResult;
 }
 

@@ -26,9 +26,10 @@ private:
 } // namespace
 
 ConversionRun::ConversionRun(CodecManager& codecs, RiffFile input, const InputDescription& description,
-                             const FormatEntry& destination, OutputTarget output, RunTargets targets)
-    : codecs(codecs), input(std::move(input)), description(description), destination(destination),
-      output(std::move(output)), targets(targets)
+                             AudioTags tags, const FormatEntry& destination, OutputTarget output,
+                             RunTargets targets)
+    : codecs(codecs), input(std::move(input)), description(description), tags(std::move(tags)),
+      destination(destination), output(std::move(output)), targets(targets)
 {
 }
 
@@ -69,7 +70,7 @@ void ConversionRun::Body()
         std::vector<unsigned char> encoded;
         ConversionStream stream(codecs);
         const std::unique_ptr<OutputWriter> writer =
-            MakeOutputWriter(output.riff, destination, description, stream);
+            MakeOutputWriter(output.riff, destination, description, tags, stream);
         // The stream is opened first, so an existing file of the output's name stays as it was when
         // the codec refuses.
         if (stream.Open(description.format, destination, source.data(), encoded) != mmresult::kNoError) {

@@ -4,10 +4,11 @@
 //
 // Thread rules: built, started, cancelled and joined on the user-interface thread. The run owns
 // its thread and everything that thread touches: the input file (moved in), copies of the input's
-// description and the destination format, the output writer it creates. It reaches out only
-// through the targets (which are made for calls from a worker) and shares nothing else: the
+// description, its tags and the destination format, the output writer it creates. It reaches out
+// only through the targets (which are made for calls from a worker) and shares nothing else: the
 // cancel event and the `ended` flag are its only shared state, and the report may be read once
 // Ended() is true.
+#include "audio/audio_tags.h"
 #include "audio/format_entry.h"
 #include "audio/input_description.h"
 #include "engine/engine_targets.h"
@@ -39,8 +40,9 @@ struct RunTargets {
 
 class ConversionRun {
 public:
-    // `input` is open and stands on the first PCM byte that `description` locates.
-    ConversionRun(CodecManager& codecs, RiffFile input, const InputDescription& description,
+    // `input` is open and stands on the first PCM byte that `description` locates; the output
+    // carries `tags`.
+    ConversionRun(CodecManager& codecs, RiffFile input, const InputDescription& description, AudioTags tags,
                   const FormatEntry& destination, OutputTarget output, RunTargets targets);
     // Waits for the thread; a front end that must not wait for the whole run cancels first.
     ~ConversionRun();
@@ -63,6 +65,7 @@ private:
     CodecManager& codecs;
     RiffFile input;
     const InputDescription description;
+    const AudioTags tags;
     const FormatEntry destination;
     const OutputTarget output;
     const RunTargets targets;

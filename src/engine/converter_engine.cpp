@@ -1,6 +1,7 @@
 #include "engine/converter_engine.h"
 
 #include "audio/input_analysis.h"
+#include "audio/input_tags.h"
 #include "engine/preview_run.h"
 #include "platform/string_table.h"
 
@@ -83,6 +84,8 @@ bool ConverterEngine::AnalyzeInput(const std::string& path, bool probeOnly)
         progressCtrl->SetPos(0);
 
     CloseInputFile();
+    if (!probeOnly)
+        inputTags = InputTags{};
     if (inputFile.Open(path, OpenMode::Read) != mmresult::kNoError)
         return fail(strings::kInputCannotOpen);
     const InputAnalysis analysis = AnalyzeWave(inputFile);
@@ -95,6 +98,7 @@ bool ConverterEngine::AnalyzeInput(const std::string& path, bool probeOnly)
         return true;
     }
     input = *analysis.input;
+    inputTags = ReadInputTags(inputFile);
     catalogue = FormatCatalogue::Build(codecs, input.format);
     inputPath = path;
     CloseInputFile();
@@ -172,7 +176,8 @@ bool ConverterEngine::StartConversion()
         return false;
 
     lastReport = RunReport{};
-    run = std::make_unique<ConversionRun>(codecs, std::move(inputFile), input,
+    const AudioTags tags = WithOverrides(inputTags.tags, tagOverrides);
+    run = std::make_unique<ConversionRun>(codecs, std::move(inputFile), input, tags,
                                           catalogue.Entries()[static_cast<std::size_t>(formatIndex)],
                                           OutputTarget{outputPath, writeRiff != 0},
                                           RunTargets{progressCtrl, notifyWnd, notifyMessage, presenter});

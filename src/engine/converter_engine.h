@@ -11,6 +11,7 @@
 // input from then on, as FailWithMessage does.
 #include "audio/format_entry.h"
 #include "audio/input_description.h"
+#include "audio/input_tags.h"
 #include "codec/codec_discovery.h"
 #include "codec/format_catalogue.h"
 #include "engine/conversion_run.h"
@@ -51,6 +52,10 @@ public:
     bool AnalyzeInput(const std::string& path, bool probeOnly);
     unsigned GetInputChannels() const { return input.format.nChannels; }
     std::uint32_t GetInputSamplesPerSec() const { return input.format.nSamplesPerSec; }
+    // The tags of the input of the last full analysis, and a warning about those left out.
+    const InputTags& GetInputTags() const { return inputTags; }
+    // What the user sets over the input's tags; the next conversion's output carries the result.
+    void SetTagOverrides(const TagOverrides& overrides) { tagOverrides = overrides; }
 
     // Format catalogue and presets.
     unsigned GetFormatCount() const { return catalogue.Count(); }
@@ -128,6 +133,8 @@ private:
     RiffFile inputFile;
     std::string inputPath;
     InputDescription input;
+    InputTags inputTags;
+    TagOverrides tagOverrides;
     FormatCatalogue catalogue;
     int formatIndex = 1;
     std::int32_t writeRiff = 1;

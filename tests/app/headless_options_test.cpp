@@ -45,6 +45,19 @@ TEST(HeadlessOptions, ReadsEveryOptionInBothSpellings)
     EXPECT_TRUE(Parse({"--skip-existing", "a.wav"}).options.skipExisting);
 }
 
+TEST(HeadlessOptions, TagsInLongAndLameSpelling)
+{
+    const ParseResult result = Parse({"--tt", "T", "--artist=A", "--tl", "", "--year", "2021-04-05",
+                                      "--tn=3/12", "--genre", "Rock", "--tc", "Caf\xE9", "a.wav"});
+    ASSERT_EQ(result.error, "");
+    const std::vector<std::optional<std::string>> expected{"T",    "A",    "",           "2021-04-05",
+                                                           "3/12", "Rock", "Caf\xC3\xA9"};
+    EXPECT_EQ(std::vector(result.options.tags.fields.begin(), result.options.tags.fields.end()), expected);
+    const ParseResult kept = Parse({"--title", "T", "a.wav"});
+    EXPECT_FALSE(kept.options.tags.fields[static_cast<std::size_t>(TagField::Artist)].has_value());
+    EXPECT_TRUE(Parse({"--no-tags", "a.wav"}).options.tags.dropAll);
+}
+
 TEST(HeadlessOptions, StandardStreams)
 {
     HeadlessDefaults riffByDefault;
@@ -76,7 +89,12 @@ TEST(HeadlessOptions, UsageErrors)
                                                {"--overwrite", "--skip-existing", "a.wav"},
                                                {"-", "-"},
                                                {"-"},
-                                               {"--dir", "out", "-"}}) {
+                                               {"--dir", "out", "-"},
+                                               {"--no-tags", "--tt", "T", "a.wav"},
+                                               {"--track", "3of4", "a.wav"},
+                                               {"--tn", "/4", "a.wav"},
+                                               {"--year", "21", "a.wav"},
+                                               {"--ty", "2021-4-5", "a.wav"}}) {
         EXPECT_NE(Parse(arguments).error, "") << ::testing::PrintToString(arguments);
     }
 }

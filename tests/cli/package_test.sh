@@ -28,7 +28,7 @@ expected="./usr/bin/cantrix
 check "the package holds exactly the program's files under /usr ($files)" [ "$(sort <<<"$files")" = "$expected" ]
 check "version" [ "$(dpkg-deb -f "$deb" Version)" = "$version" ]
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libmp3lame0 libqt6widgets6 libmpg123-0 libc6; do
+for library in libmp3lame0 libqt6widgets6 libmpg123-0 libtag1v5 libc6; do
   check "Depends names $library ($depends)" grep -qE "(^|, )$library( |,|$)" <<<"$depends"
 done
 check "Recommends the event sounds' PulseAudio back end" [ "$(dpkg-deb -f "$deb" Recommends)" = libcanberra-pulse ]

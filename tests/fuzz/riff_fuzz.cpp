@@ -1,7 +1,11 @@
 // Fuzz target for the RIFF reader: every input is read as the input analysis reads a WAV file (its
-// "fmt " judged as the analysis judges it), then walked chunk by chunk as a general reader would.
+// "fmt " judged as the analysis judges it), then walked chunk by chunk as a general reader would,
+// then read for its tags, which are rendered as an output's ID3v2 tag.
 // Sanitizers catch reads outside the buffers; the checks below catch a descent that reports a
-// chunk outside its parent or the file, and a format taken as PCM that is not described as such.
+// chunk outside its parent or the file, a format taken as PCM that is not described as such, tag
+// text that is not UTF-8 and a rendered tag that does not read back.
+#include "audio/id3_tag.h"
+#include "audio/input_tags.h"
 #include "audio/plain_pcm_format.h"
 #include "platform/codec_driver.h"
 #include "platform/riff_file.h"
@@ -12,6 +16,7 @@
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -103,6 +108,18 @@ void Walk(RiffFile& file, const MMCKINFO* parent, int depth, std::int64_t fileLe
     }
 }
 
+void ReadTags(RiffFile& file, std::size_t fileLength)
+{
+    const InputTags read = ReadInputTags(file);
+    for (const std::string& field : read.tags.fields) {
+        const auto* text = reinterpret_cast<const unsigned char*>(field.data());
+        Check(DecodeTagText(text, field.size()) == field);
+    }
+    Check(read.tags.id3.size() <= fileLength);
+    const std::vector<unsigned char> rendered = RenderId3v2Tag(read.tags);
+    Check(rendered.empty() || ReadId3Fields(rendered).has_value());
+}
+
 // One memory file for the whole run; each input replaces its contents.
 int InputFile()
 {
@@ -125,6 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadWave(file, fileLength);
     Check(file.Seek(0, SEEK_SET) == 0);
     Walk(file, nullptr, 0, fileLength);
+    ReadTags(file, size);
     Check(file.Close() == mmresult::kNoError);
     return 0;
 }

@@ -2,8 +2,9 @@
 // take it: the analysis (probe and full), the catalogue and its presets, and a conversion through
 // the real codec driver on the engine's worker thread. The checks: both analyses agree, the presets
 // name entries within their bounds, the run reads every PCM byte the file holds, and its output is
-// whole Layer-3 frames, in a RIFF/WAVE file whose sizes add up and whose "fact" states the length
-// of the input read.
+// whole Layer-3 frames, after an ID3v2 tag or in a RIFF/WAVE file whose sizes add up, whose "fact"
+// states the length of the input read and whose tag chunks follow the data; only an input with
+// tags gives an output with tags.
 #include "drivers/built_in_drivers.h"
 #include "drivers/layer3_frames.h"
 #include "drivers/layer3_geometry.h"
@@ -84,8 +85,33 @@ std::uint64_t CheckFrames(const std::vector<unsigned char>& bytes, std::size_t o
     return stream.FrameEnd();
 }
 
+// The bytes of the ID3v2 tag in front of a raw stream, 0 without one.
+std::size_t Id3TagBytes(const std::vector<unsigned char>& file)
+{
+    if (file.size() < 10 || !IsFourCC(file, 0, "ID3\3"))
+        return 0;
+    std::size_t size = 10;
+    for (std::size_t i = 6; i < 10; ++i)
+        size += static_cast<std::size_t>(file[i]) << (7 * (9 - i));
+    Check(size <= file.size());
+    return size;
+}
+
+// The "LIST"/"INFO" and "id3 " chunks from `at` to the end of the file; false when there are none.
+bool CheckTagChunks(const std::vector<unsigned char>& file, std::size_t at)
+{
+    const std::size_t start = at;
+    while (at < file.size()) {
+        Check(at + 8 <= file.size());
+        Check((IsFourCC(file, at, "LIST") && IsFourCC(file, at + 8, "INFO")) || IsFourCC(file, at, "id3 "));
+        at += 8 + U32(file, at + 4) + U32(file, at + 4) % 2;
+    }
+    Check(at == file.size());
+    return at != start;
+}
+
 void CheckRiffOutput(const std::vector<unsigned char>& file, const FormatEntry& format,
-                     std::uint32_t factSamples)
+                     std::uint32_t factSamples, bool tagged)
 {
     Check(file.size() >= kRiffDataOffset && file.size() % 2 == 0);
     Check(IsFourCC(file, 0, "RIFF") && U32(file, 4) == file.size() - 8 && IsFourCC(file, 8, "WAVE"));
@@ -93,7 +119,8 @@ void CheckRiffOutput(const std::vector<unsigned char>& file, const FormatEntry& 
     Check(std::equal(format.format.begin(), format.format.end(), file.begin() + 20));
     Check(IsFourCC(file, 52, "fact") && U32(file, 56) == 4 && U32(file, 60) == factSamples);
     const std::uint32_t dataBytes = U32(file, 68);
-    Check(IsFourCC(file, 64, "data") && kRiffDataOffset + dataBytes + dataBytes % 2 == file.size());
+    Check(IsFourCC(file, 64, "data") && kRiffDataOffset + dataBytes + dataBytes % 2 <= file.size());
+    Check(!CheckTagChunks(file, kRiffDataOffset + dataBytes + dataBytes % 2) || tagged);
     Check(dataBytes % 2 == 0 || file.back() == 0);
     const std::uint64_t frames = CheckFrames(file, kRiffDataOffset, dataBytes);
     // The frames decode to the encoder's delay and padding around the input.
@@ -149,13 +176,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(engine.GetRunPcmBytes() == std::min<std::uint64_t>(engine.GetDataSize(), held));
 
     const std::vector<unsigned char> file = Contents(output);
+    const bool tagged = !engine.GetInputTags().tags.Empty();
     if (engine.GetWriteRiff() == 0) {
-        CheckFrames(file, 0, file.size());
+        const std::size_t tag = Id3TagBytes(file);
+        Check(tag == 0 || tagged);
+        CheckFrames(file, tag, file.size() - tag);
         return 0;
     }
     const std::uint64_t inputFrames = pcm.nBlockAlign == 0 ? 0 : engine.GetRunPcmBytes() / pcm.nBlockAlign;
     const std::uint64_t factSamples =
         pcm.nSamplesPerSec == 0 ? 0 : inputFrames * format.SamplesPerSec() / pcm.nSamplesPerSec;
-    CheckRiffOutput(file, format, static_cast<std::uint32_t>(factSamples));
+    CheckRiffOutput(file, format, static_cast<std::uint32_t>(factSamples), tagged);
     return 0;
 }

@@ -121,6 +121,9 @@ bool EncodeJob::Prepare(const HeadlessOptions& options, RunOutputs& run, const s
         error = MessageText(lastMessage);
         return false;
     }
+    engine.SetTagOverrides(options.tags);
+    if (!options.tags.dropAll)
+        warning = engine.GetInputTags().warning;
     if (engine.GetFormatCount() == 0) {
         error = MessageText(strings::kRateNotSupported);
         return false;
@@ -251,7 +254,7 @@ void EncodeJob::CheckInputUnchanged()
                       "the file holds %.1f s of the %.1f s of audio its header announces; that much was "
                       "converted",
                       static_cast<double>(present) / perSecond, static_cast<double>(claimed) / perSecond);
-        warning = text;
+        warning = warning.empty() ? std::string(text) : text + ("; " + warning);
     }
 }
 

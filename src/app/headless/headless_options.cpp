@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <string_view>
 
 namespace cantrix {
 
@@ -15,6 +16,42 @@ bool ParseCount(const std::string& text, unsigned& value)
     const char* end = text.data() + text.size();
     const auto [rest, error] = std::from_chars(text.data(), end, value);
     return error == std::errc() && rest == end;
+}
+
+// The options that set a tag, with the names lame users know.
+struct TagOption {
+    const char* name;
+    const char* alias;
+    TagField field;
+};
+constexpr TagOption kTagOptions[] = {
+    {"--title", "--tt", TagField::Title},     {"--artist", "--ta", TagField::Artist},
+    {"--album", "--tl", TagField::Album},     {"--year", "--ty", TagField::Date},
+    {"--track", "--tn", TagField::Track},     {"--genre", "--tg", TagField::Genre},
+    {"--comment", "--tc", TagField::Comment},
+};
+
+bool IsNumber(std::string_view text)
+{
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// What a tag option's value must look like; empty when it does (an empty value removes the tag).
+std::string TagValueProblem(TagField field, std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const std::size_t slash = text.find('/');
+    if (field == TagField::Track &&
+        !(IsNumber(text.substr(0, slash)) && (slash == text.npos || IsNumber(text.substr(slash + 1)))))
+        return "--track needs N or N/M (track number and count)";
+    const bool isDate = text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+                        IsNumber(text.substr(0, 4)) && IsNumber(text.substr(5, 2)) &&
+                        IsNumber(text.substr(8, 2));
+    if (field == TagField::Date && !(isDate || (text.size() == 4 && IsNumber(text))))
+        return "--year needs YYYY or YYYY-MM-DD";
+    return {};
 }
 
 // A folder as the folder chooser stores it: no trailing separator, except the root itself.
@@ -49,6 +86,10 @@ std::string HelpText()
            "the same run, and folders leave out Layer-3 WAV files (this program's own\n"
            "outputs). --output - streams to standard output as it converts.\n"
            "\n"
+           "An output carries the tags of its input (its LIST/INFO, id3 and bext chunks):\n"
+           "a raw stream in an ID3v2.3 tag before its frames, also on standard output, a\n"
+           "RIFF/WAVE file in LIST/INFO and id3 chunks after its data.\n"
+           "\n"
            "Options of the terminal mode:\n"
            "  --preset lowest|modem|isdn  quality preset (default: isdn; modem where the\n"
            "                              codec edition offers no ISDN preset)\n"
@@ -78,6 +119,15 @@ std::string HelpText()
            "  --threads N                 encoder threads that the conversions share; a long file\n"
            "                              is split over them (default: the number of cores); the\n"
            "                              output is the same for every N\n"
+           "  --title, --tt TEXT          set the title of every output of the run; an\n"
+           "                              empty TEXT removes it (and so on below)\n"
+           "  --artist, --ta TEXT         set the artist\n"
+           "  --album, --tl TEXT          set the album\n"
+           "  --year, --ty YYYY[-MM-DD]   set the year, or the date\n"
+           "  --track, --tn N[/M]         set the track number, and the number of tracks\n"
+           "  --genre, --tg TEXT          set the genre\n"
+           "  --comment, --tc TEXT        set the comment\n"
+           "  --no-tags                   write no tags, not even the input's\n"
            "  --quiet                     no progress and no summary of converted files\n"
            "  --help                      print this help and exit\n"
            "  --version                   print the version and exit\n"
@@ -109,6 +159,7 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
 
     bool onlyFiles = false;
     bool containerGiven = false;
+    std::string tagOptionGiven;
     for (std::size_t i = 0; i < arguments.size() && result.error.empty(); ++i) {
         std::string argument = arguments[i];
         if (onlyFiles || argument.empty() || argument[0] != '-' || argument == "-") {
@@ -139,7 +190,20 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
             target = setting;
         };
 
-        if (argument == "--preset") {
+        const auto tagOption =
+            std::find_if(std::begin(kTagOptions), std::end(kTagOptions), [&](const TagOption& option) {
+                return argument == option.name || argument == option.alias;
+            });
+        if (tagOption != std::end(kTagOptions)) {
+            if (const auto text = value()) {
+                result.error = TagValueProblem(tagOption->field, *text);
+                options.tags.fields[static_cast<std::size_t>(tagOption->field)] =
+                    DecodeTagText(reinterpret_cast<const unsigned char*>(text->data()), text->size());
+                tagOptionGiven = argument;
+            }
+        } else if (argument == "--no-tags") {
+            flag(options.tags.dropAll, true);
+        } else if (argument == "--preset") {
             const auto name = value();
             if (!name)
                 break;
@@ -202,6 +266,8 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
         result.error = "no input file given";
     else if (options.preset && options.format)
         result.error = "--preset and --format exclude each other";
+    else if (options.tags.dropAll && !tagOptionGiven.empty())
+        result.error = "--no-tags and " + tagOptionGiven + " exclude each other";
     else if (options.overwrite && options.skipExisting)
         result.error = "--overwrite and --skip-existing exclude each other";
     else if (!options.output.empty() && options.inputs.size() != 1)

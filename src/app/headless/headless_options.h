@@ -1,5 +1,6 @@
 #pragma once
 // The command line of the terminal front end: `cantrix --encode [options] FILE...`.
+#include "audio/audio_tags.h"
 #include "codec/quality_presets.h"
 
 #include <cstdint>
@@ -22,6 +23,7 @@ struct HeadlessOptions {
     std::string conversionDir; // empty: beside each input
     unsigned jobs = 1;
     unsigned threads = 1; // encoder threads of the whole run, shared by its conversions
+    TagOverrides tags;    // set over every input's tags
     bool quiet = false;
     bool overwrite = false;
     bool skipExisting = false; // an output that exists counts as converted

@@ -3,6 +3,7 @@
 #include "app/headless/descriptor_io.h"
 #include "platform/riff_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,54 @@ constexpr int kPollMilliseconds = 100;
 // The "RIFF" header and the largest size its 32-bit field can state.
 constexpr std::int64_t kMaxStreamBytes = 8 + std::int64_t{0xFFFFFFFF};
 constexpr std::uint32_t kSizeFieldBytes = 4;
+constexpr std::uint64_t kChunkHeaderBytes = 8;
+// How far from the end tag chunks after the data are looked for: INFO text is short, and a
+// picture in an id3 chunk rarely larger.
+constexpr std::int64_t kMaxTagTailBytes = 1 << 20;
+
+std::uint64_t LoadLe32(const unsigned char* bytes)
+{
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | std::uint64_t{bytes[3]} << 24;
+}
+
+// A "LIST"/"INFO" chunk whose fields fill it exactly, or an "id3 " chunk that starts with an
+// ID3v2 tag, at `at` of `bytes`, that ends (with or without its pad byte) at `end`.
+bool IsTagChunkEndingAt(const std::vector<unsigned char>& bytes, std::uint64_t at, std::uint64_t end)
+{
+    if (end - at < kChunkHeaderBytes + kSizeFieldBytes)
+        return false;
+    const unsigned char* chunk = bytes.data() + at;
+    const std::uint64_t size = LoadLe32(chunk + kSizeFieldBytes);
+    const std::uint64_t chunkEnd = at + kChunkHeaderBytes + size;
+    if (chunkEnd + (size & 1) != end && chunkEnd != end)
+        return false;
+    if (std::memcmp(chunk, "id3 ", 4) == 0 || std::memcmp(chunk, "ID3 ", 4) == 0)
+        return std::memcmp(chunk + kChunkHeaderBytes, "ID3", 3) == 0;
+    if (std::memcmp(chunk, "LIST", 4) != 0 || std::memcmp(chunk + kChunkHeaderBytes, "INFO", 4) != 0)
+        return false;
+    std::uint64_t field = at + kChunkHeaderBytes + kSizeFieldBytes;
+    while (field + kChunkHeaderBytes <= chunkEnd) {
+        const std::uint64_t fieldSize = LoadLe32(bytes.data() + field + kSizeFieldBytes);
+        field += kChunkHeaderBytes + fieldSize + (fieldSize & 1);
+    }
+    return field == chunkEnd || field == chunkEnd + 1;
+}
+
+// Where the samples of a "data" chunk of unknown size end: before the tag chunks that a writer
+// which cannot seek back put after them, found from the stream's end; else at the end.
+std::int64_t TagChunksStart(int descriptor, std::int64_t dataStart, std::int64_t length)
+{
+    const std::int64_t from = std::max(dataStart, length - kMaxTagTailBytes);
+    std::vector<unsigned char> tail(static_cast<std::size_t>(length - from));
+    if (::pread(descriptor, tail.data(), tail.size(), from) != static_cast<ssize_t>(tail.size()))
+        return length;
+    std::uint64_t end = tail.size();
+    for (std::uint64_t at = end; at-- > 0;) {
+        if (IsTagChunkEndingAt(tail, at, end))
+            end = at;
+    }
+    return from + static_cast<std::int64_t>(end);
+}
 
 std::string TemporaryFolder()
 {
@@ -101,8 +150,8 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
     // A writer that cannot seek back (sox or ffmpeg into a pipe) leaves the sizes of "RIFF" and
     // "data" as placeholders: 0xFFFFFFFF or a guess larger than what follows. Now that the
     // stream's length is known, a size that claims more than the stream holds is set to what it
-    // holds; every other size stays as it came, and the analysis checks the copy as strictly as
-    // any file.
+    // holds (for "data", up to the tag chunks after it, so that they stay tags); every other size
+    // stays as it came, and the analysis checks the copy as strictly as any file.
     RiffFile copy;
     MMCKINFO riff{};
     MMCKINFO data{};
@@ -115,17 +164,20 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
     // Only read: its close loses nothing.
     (void)copy.Close();
 
-    auto fit = [&](const MMCKINFO& chunk) {
-        const std::int64_t holds = length - chunk.dwDataOffset;
+    auto fit = [&](const MMCKINFO& chunk, std::int64_t end) {
         if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length)
             return true;
+        const std::int64_t holds = end - chunk.dwDataOffset;
         unsigned char field[kSizeFieldBytes];
         for (std::uint32_t i = 0; i < kSizeFieldBytes; ++i)
             field[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(holds) >> (8 * i));
         return ::pwrite(descriptor, field, sizeof field, chunk.dwDataOffset - kSizeFieldBytes) ==
                static_cast<ssize_t>(sizeof field);
     };
-    return fit(riff) && (!hasData || fit(data));
+    if (!fit(riff, length))
+        return false;
+    const bool dataFits = !hasData || data.dwDataOffset + std::int64_t{data.cksize} <= length;
+    return dataFits || fit(data, TagChunksStart(descriptor, data.dwDataOffset, length));
 }
 
 } // namespace cantrix
