@@ -4,6 +4,7 @@
 #include "platform/riff_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -117,7 +118,8 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
 
     auto fit = [&](const MMCKINFO& chunk) {
         const std::int64_t holds = length - chunk.dwDataOffset;
-        if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length)
+        // A stream over 4 GiB keeps its placeholder, which the analysis reads as "to the end".
+        if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length || holds > std::int64_t{UINT32_MAX})
             return true;
         unsigned char field[kSizeFieldBytes];
         for (std::uint32_t i = 0; i < kSizeFieldBytes; ++i)
