@@ -13,8 +13,10 @@
 namespace cantrix {
 
 namespace {
-// What writers that cannot seek back put into a size: ffmpeg's and sox's.
+// What writers that cannot seek back put into a size: ffmpeg's and sox's, and in Wave64 sizes that
+// no file reaches (ffmpeg writes all ones).
 constexpr std::array<std::uint64_t, 2> kPlaceholderSizes{0xFFFFFFFF, 0x7FFFF000};
+constexpr std::uint64_t kUnreachableSize = std::uint64_t{1} << 62;
 // Layer-3 carries one or two channels.
 constexpr std::uint16_t kLayer3MaxChannels = 2;
 
@@ -100,10 +102,13 @@ bool FindWaveForm(RiffFile& file, WaveForm& form)
 // not reach past the data's header either (the sizes were never written), with bytes behind it.
 bool LengthUnknown(const WaveForm& form, const WideChunk& data, std::uint64_t held)
 {
-    if (std::find(kPlaceholderSizes.begin(), kPlaceholderSizes.end(), data.cksize) != kPlaceholderSizes.end())
+    if (std::find(kPlaceholderSizes.begin(), kPlaceholderSizes.end(), data.cksize) !=
+            kPlaceholderSizes.end() ||
+        data.cksize >= kUnreachableSize)
         return held != data.cksize;
+    // The data lies inside the form, so the distance between them cannot wrap.
     const bool formEndsAtData =
-        form.unfinished || form.chunk.dwDataOffset + form.chunk.cksize <= data.dwDataOffset;
+        form.unfinished || data.dwDataOffset - form.chunk.dwDataOffset >= form.chunk.cksize;
     return data.cksize == 0 && formEndsAtData && held > 0;
 }
 

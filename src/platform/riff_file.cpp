@@ -377,11 +377,11 @@ MmResult RiffFile::Search(WideChunk& chunk, const WideChunk* parent, DescendFlag
         std::uint64_t cksize;
         if (wave64) {
             ckid = Wave64Id(header);
+            // A size that does not even cover its header was never written: 0, as in RIFF.
             const std::uint64_t total = LoadLe64(header + kGuidSize);
-            // A size that does not even cover its header leaves no way to the next chunk.
-            if (total < static_cast<std::uint64_t>(headerSize))
-                break;
-            cksize = total - static_cast<std::uint64_t>(headerSize);
+            cksize = total < static_cast<std::uint64_t>(headerSize)
+                         ? 0
+                         : total - static_cast<std::uint64_t>(headerSize);
         } else {
             ckid = LoadLe32(header);
             cksize = LoadLe32(header + 4);
