@@ -146,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(engine.StartConversion());
     engine.WaitForWorker();
     Check(engine.GetRunOutcome() == RunOutcome::Finished);
-    const std::uint32_t held = static_cast<std::uint32_t>(size - engine.GetDataOffset());
+    const std::uint64_t held = size - engine.GetDataOffset();
     Check(engine.GetRunPcmBytes() == std::min(engine.GetDataSize(), held));
 
     const std::vector<unsigned char> file = Contents(output);
