@@ -13,7 +13,8 @@
 #      0.3 dB; the frame count of the 10-minute file against lame -t; the frame check's cost
 #      against the encode (goal < 1%)
 #   4. peak memory of converting a 1 GiB input, a 1 MiB one, and a 30-minute stream that stays
-#      serial (50 kHz input) at 320 kbit/s (goal < 64 MiB each)
+#      serial (50 kHz input) at 320 kbit/s (goal < 64 MiB each); an RF64 input of 4.5 GiB against a
+#      minute of the same format (goal: the same peak) and the length of its frames
 #   5. input analysis of a 1 GiB file against a 1 MiB file (goal <= 1.5)
 # Usage: bench/run.sh [RUNS]   (RUNS: timed pairs per comparison, default 3)
 set -euo pipefail
@@ -85,6 +86,18 @@ small=$(peak "$audio/one-mib.wav")
 serial=$(peak --format "320 kBit/s, 48000 Hz, Stereo" "$audio/serial-30min.wav")
 echo "1 GiB input: $((big / 1024)) MiB peak, 1 MiB input: $((small / 1024)) MiB peak (segments in flight are capped)"
 echo "30 minutes serial at 320 kbit/s: $((serial / 1024)) MiB peak (goal < 64 MiB: what was given out is dropped)"
+# 4.5 GiB of RF64 (1572.864 s of 64-bit float stereo at 192 kHz, silence in a sparse file) against
+# a minute of the same (long enough for every segment in flight): the length of the frames, and the
+# peak.
+python3 tests/cli/sparse_rf64.py "$out/rf64-minute.wav" 192000 2 64 3 $((3072000 * 60))
+python3 tests/cli/sparse_rf64.py "$out/rf64-huge.wav" 192000 2 64 3 $((4608 * 1024 * 1024))
+rf64=(--format "8 kBit/s, 12000 Hz, Mono")
+minute=$(peak "${rf64[@]}" "$out/rf64-minute.wav")
+huge=$(peak "${rf64[@]}" "$out/rf64-huge.wav")
+frames=$(ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$out/peak.mp3")
+echo "RF64 of 4.5 GiB: $((huge / 1024)) MiB peak, a minute of it: $((minute / 1024)) MiB peak (goal: the same);" \
+  "frames $frames, of 1572.864 s and the encoder delay: $(((4608 * 1024 * 1024 / 16 / 16 + 576 + 575) / 576))" \
+  "to $(((4608 * 1024 * 1024 / 16 / 16 + 576 + 1152 + 576) / 576))"
 
 echo "== 5. Input analysis, 1 GiB against 1 MiB"
 build-release/bench/analysis_bench "$audio/one-mib.wav" "$audio/one-gib.wav" --benchmark_format=json \

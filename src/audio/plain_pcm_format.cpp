@@ -7,15 +7,23 @@ namespace cantrix {
 
 namespace {
 constexpr std::size_t kPcmFieldBytes = 16; // WAVEFORMATEX without cbSize
+
+// Float samples come as the single and double precision numbers of IEEE 754.
+bool IsFloatWidth(std::uint16_t bits)
+{
+    return bits == 32 || bits == 64;
+}
 } // namespace
 
-bool DescribePlainPcm(const unsigned char* bytes, std::size_t count, std::uint32_t chunkSize,
+bool DescribePlainPcm(const unsigned char* bytes, std::size_t count, std::uint64_t chunkSize,
                       WAVEFORMATEX& pcm)
 {
     std::memset(&pcm, 0, sizeof pcm);
     std::memcpy(&pcm, bytes, std::min(count, kPcmFieldBytes));
     if (pcm.wFormatTag == kWaveFormatPcm)
         return true;
+    if (pcm.wFormatTag == kWaveFormatIeeeFloat)
+        return IsFloatWidth(pcm.wBitsPerSample);
     if (pcm.wFormatTag != kWaveFormatExtensible || count < sizeof(WAVEFORMATEXTENSIBLE))
         return false;
 
@@ -27,10 +35,17 @@ bool DescribePlainPcm(const unsigned char* bytes, std::size_t count, std::uint32
         return false;
     // Fewer valid bits than the container's are fine: the samples are left-justified, so they
     // read as samples of the container's width.
-    if (extensible.wValidBitsPerSample > pcm.wBitsPerSample || extensible.SubFormat != kSubFormatPcm)
+    if (extensible.wValidBitsPerSample > pcm.wBitsPerSample)
         return false;
-    pcm.wFormatTag = kWaveFormatPcm;
-    return true;
+    if (extensible.SubFormat == kSubFormatPcm) {
+        pcm.wFormatTag = kWaveFormatPcm;
+        return true;
+    }
+    if (extensible.SubFormat == kSubFormatIeeeFloat && IsFloatWidth(pcm.wBitsPerSample)) {
+        pcm.wFormatTag = kWaveFormatIeeeFloat;
+        return true;
+    }
+    return false;
 }
 
 } // namespace cantrix

@@ -6,7 +6,9 @@
 namespace cantrix {
 
 namespace {
-constexpr std::uint32_t kMinInputRate = 8000;
+// Below the lowest Layer-3 rate LAME resamples up to it; below this, its resampler no longer keeps
+// the length.
+constexpr std::uint32_t kMinInputRate = 1000;
 constexpr std::uint32_t kMaxInputRate = 192000;
 
 constexpr std::uint32_t kHighestMpegRate = 48000;
@@ -25,8 +27,9 @@ bool IsMpegRate(std::uint32_t rate)
     return false;
 }
 
-// The highest output rate offered for an input rate of the supported range: a high rate keeps the
-// family it is a multiple of, any other rate the highest Layer-3 rate at or below it.
+// The base of the family offered for an input rate of the supported range: a high rate keeps the
+// family it is a multiple of, any other rate the highest Layer-3 rate at or below it (below the
+// lowest: the lowest, which RateAbove offers already).
 std::uint32_t FamilyBase(std::uint32_t inputRate)
 {
     if (inputRate > kHighestMpegRate) {
@@ -44,21 +47,42 @@ std::uint32_t FamilyBase(std::uint32_t inputRate)
     return base;
 }
 
-void AppendRate(std::uint32_t rate, std::uint16_t channels, std::vector<LameOutputFormat>& formats)
+// The stereo formats of `rate` for a stereo input, then the mono ones.
+void AppendRate(std::uint32_t rate, std::uint16_t inputChannels, std::vector<LameOutputFormat>& formats)
 {
-    for (const std::uint32_t kbps : lame_outputs::KbpsOf(rate)) {
-        if (lame_outputs::Offered(rate, kbps))
-            formats.push_back({rate, channels, static_cast<std::uint16_t>(kbps)});
+    for (std::uint16_t channels = inputChannels; channels >= 1; --channels) {
+        for (const std::uint32_t kbps : lame_outputs::KbpsOf(rate)) {
+            if (lame_outputs::Offered(rate, kbps))
+                formats.push_back({rate, channels, static_cast<std::uint16_t>(kbps)});
+        }
     }
+}
+
+// The nearest Layer-3 rate above an input rate that lies between two of them (or below the lowest),
+// resampled up by LAME; 0 for an input at a Layer-3 rate or above the highest.
+std::uint32_t RateAbove(std::uint32_t inputRate)
+{
+    if (IsMpegRate(inputRate))
+        return 0;
+    for (const std::uint32_t rate : lame_outputs::kRates) {
+        if (rate > inputRate)
+            return rate;
+    }
+    return 0;
+}
+
+bool IsSampleWidth(const WAVEFORMATEX& source)
+{
+    const std::uint16_t bits = source.wBitsPerSample;
+    if (source.wFormatTag == kWaveFormatIeeeFloat)
+        return bits == 32 || bits == 64;
+    return source.wFormatTag == kWaveFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
 }
 } // namespace
 
 bool LameFormatTable::IsSupportedSource(const WAVEFORMATEX& source)
 {
-    if (source.wFormatTag != kWaveFormatPcm || (source.nChannels != 1 && source.nChannels != 2))
-        return false;
-    if (source.wBitsPerSample != 8 && source.wBitsPerSample != 16 && source.wBitsPerSample != 24 &&
-        source.wBitsPerSample != 32)
+    if (!IsSampleWidth(source) || (source.nChannels != 1 && source.nChannels != 2))
         return false;
     if (source.nSamplesPerSec < kMinInputRate || source.nSamplesPerSec > kMaxInputRate)
         return false;
@@ -70,12 +94,14 @@ std::vector<LameOutputFormat> LameFormatTable::OutputFormats(const WAVEFORMATEX&
     std::vector<LameOutputFormat> formats;
     if (!IsSupportedSource(source))
         return formats;
+    // A rate between two Layer-3 rates gets the one above it too, so that nothing above the
+    // input's bandwidth is lost to the choice of the family below.
+    if (const std::uint32_t above = RateAbove(source.nSamplesPerSec); above != 0)
+        AppendRate(above, source.nChannels, formats);
     // The family: the base rate and those of its halves and quarters that are Layer-3 rates.
     std::uint32_t rate = FamilyBase(source.nSamplesPerSec);
-    for (int step = 0; step < 3 && IsMpegRate(rate); ++step) {
-        if (source.nChannels == 2)
-            AppendRate(rate, 2, formats);
-        AppendRate(rate, 1, formats);
+    for (int step = 0; step < 3 && IsMpegRate(rate) && rate <= source.nSamplesPerSec; ++step) {
+        AppendRate(rate, source.nChannels, formats);
         if (rate % 2 != 0)
             break;
         rate /= 2;

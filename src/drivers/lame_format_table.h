@@ -18,12 +18,16 @@ public:
     // `encoderDelay` goes into every record's nCodecDelay.
     explicit LameFormatTable(std::uint16_t encoderDelay) : encoderDelay(encoderDelay) {}
 
-    // True for what the stream reads: integer PCM of 8 (unsigned), 16, 24 or 32 bits, one or two
-    // channels, 8000 to 192000 samples per second, nBlockAlign = channels * bits / 8.
+    // True for what the stream reads: integer PCM of 8 (unsigned), 16, 24 or 32 bits or IEEE float
+    // of 32 or 64 bits, one or two channels, 1000 to 192000 samples per second, nBlockAlign =
+    // channels * bits / 8.
     static bool IsSupportedSource(const WAVEFORMATEX& source);
 
     // The outputs offered for `source` (none for an unsupported one), in offering order: output
     // rate descending; for each rate the stereo formats before the mono ones; bit rate ascending.
+    // The rates: the family of the input's rate (that rate or the highest Layer-3 rate below it,
+    // with its halves and quarters), and for an input between two Layer-3 rates the nearest one
+    // above it as well.
     static std::vector<LameOutputFormat> OutputFormats(const WAVEFORMATEX& source);
 
     // The offered output that `destination` (`size` bytes) describes for `source`: a Layer-3

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <lame/lame.h>
 
 namespace cantrix {
 
 namespace {
-static_assert(sizeof(short) == 2 && sizeof(int) == 4, "LAME's sample types must match the PCM widths");
+static_assert(sizeof(short) == 2 && sizeof(int) == 4 && sizeof(float) == 4 && sizeof(double) == 8,
+              "LAME's sample types must match the PCM widths");
 
 // Sample frames per LAME call. A 2048-byte source block holds at most 2048 frames, so the
 // worker's blocks take one call each.
@@ -21,6 +23,17 @@ constexpr int kLameBufferTooSmall = -1;
 // 8-bit PCM is unsigned around 128; LAME's short samples are signed 16-bit.
 constexpr int kUnsigned8Offset = 128;
 constexpr int kByteShift = 8;
+
+// A float sample read from the source. Beyond full scale (±1.0) it is clipped, as a conversion to
+// integer PCM would clip it; NaN, which has no level, becomes silence.
+template <typename Sample> float FullScaleSample(const unsigned char* bytes)
+{
+    Sample value;
+    std::memcpy(&value, bytes, sizeof value);
+    if (std::isnan(value))
+        return 0.0F;
+    return static_cast<float>(std::clamp<Sample>(value, -1.0, 1.0));
+}
 
 int Capacity(std::uint64_t bytes)
 {
@@ -40,12 +53,14 @@ template <typename Call> bool AppendWith(std::vector<unsigned char>& output, std
 } // namespace
 
 LamePcmEncoder::LamePcmEncoder(std::unique_ptr<LameEncoder> encoder, std::uint16_t channels,
-                               std::uint16_t bytesPerSample)
+                               std::uint16_t bytesPerSample, bool floatSamples)
     : encoder(std::move(encoder)), channels(channels), bytesPerSample(bytesPerSample),
-      frameBytes(std::uint32_t{channels} * bytesPerSample)
+      floatSamples(floatSamples), frameBytes(std::uint32_t{channels} * bytesPerSample)
 {
     const std::size_t samples = std::size_t{kChunkFrames} * channels;
-    if (bytesPerSample <= 2)
+    if (floatSamples)
+        floats.resize(samples);
+    else if (bytesPerSample <= 2)
         shortSamples.resize(samples);
     else
         intSamples.resize(samples);
@@ -62,7 +77,8 @@ MmResult LamePcmEncoder::Open(const WAVEFORMATEX& source, const LameOutputFormat
     if (result != mmresult::kNoError)
         return result;
     encoder.reset(new LamePcmEncoder(std::move(lame), source.nChannels,
-                                     static_cast<std::uint16_t>(source.wBitsPerSample / 8)));
+                                     static_cast<std::uint16_t>(source.wBitsPerSample / 8),
+                                     source.wFormatTag == kWaveFormatIeeeFloat));
     return mmresult::kNoError;
 }
 
@@ -131,6 +147,14 @@ std::uint32_t LamePcmEncoder::FramesEncoded() const
 int LamePcmEncoder::EncodeChunk(const unsigned char* source, int frames, unsigned char* output, int capacity)
 {
     const std::size_t samples = static_cast<std::size_t>(frames) * channels;
+    if (floatSamples) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            const unsigned char* const sample = source + i * bytesPerSample;
+            floats[i] = bytesPerSample == sizeof(float) ? FullScaleSample<float>(sample)
+                                                        : FullScaleSample<double>(sample);
+        }
+        return EncodeFloats(frames, output, capacity);
+    }
     switch (bytesPerSample) {
     case 1:
         for (std::size_t i = 0; i < samples; ++i)
@@ -167,6 +191,14 @@ int LamePcmEncoder::EncodeInts(int frames, unsigned char* output, int capacity)
         return lame_encode_buffer_interleaved_int(encoder->Get(), intSamples.data(), frames, output,
                                                   capacity);
     return lame_encode_buffer_int(encoder->Get(), intSamples.data(), nullptr, frames, output, capacity);
+}
+
+int LamePcmEncoder::EncodeFloats(int frames, unsigned char* output, int capacity)
+{
+    if (channels == 2)
+        return lame_encode_buffer_interleaved_ieee_float(encoder->Get(), floats.data(), frames, output,
+                                                         capacity);
+    return lame_encode_buffer_ieee_float(encoder->Get(), floats.data(), nullptr, frames, output, capacity);
 }
 
 } // namespace cantrix

@@ -1,7 +1,7 @@
 #pragma once
-// One LAME encoder fed with interleaved integer PCM: 8-bit unsigned or 16, 24 or 32-bit signed
-// little-endian samples, one or two channels. Its output is a plain run of constant bit rate
-// frames: no tag frame, no ID3 tags.
+// One LAME encoder fed with interleaved PCM: 8-bit unsigned or 16, 24 or 32-bit signed
+// little-endian samples, or 32 or 64-bit IEEE float samples, one or two channels. Its output is a
+// plain run of constant bit rate frames: no tag frame, no ID3 tags.
 //
 // Thread rules: used by one thread at a time; different encoders may run on different threads.
 #include "drivers/lame_encoder.h"
@@ -53,22 +53,25 @@ public:
     std::uint32_t FramesEncoded() const;
 
 private:
-    LamePcmEncoder(std::unique_ptr<LameEncoder> encoder, std::uint16_t channels,
-                   std::uint16_t bytesPerSample);
+    LamePcmEncoder(std::unique_ptr<LameEncoder> encoder, std::uint16_t channels, std::uint16_t bytesPerSample,
+                   bool floatSamples);
 
     // One LAME call for at most the conversion buffer's frames; LAME's result.
     int EncodeChunk(const unsigned char* source, int frames, unsigned char* output, int capacity);
     int EncodeShorts(int frames, unsigned char* output, int capacity);
     int EncodeInts(int frames, unsigned char* output, int capacity);
+    int EncodeFloats(int frames, unsigned char* output, int capacity);
 
     std::unique_ptr<LameEncoder> encoder;
     std::uint16_t channels;
     std::uint16_t bytesPerSample;
+    bool floatSamples;
     std::uint32_t frameBytes;
-    // The conversion buffer, allocated once: samples of up to 16 bits go to LAME as shorts, wider
-    // ones as ints; only the one the source needs has room.
+    // The conversion buffer, allocated once: integer samples of up to 16 bits go to LAME as
+    // shorts, wider ones as ints, float samples as floats; only the one the source needs has room.
     std::vector<short> shortSamples;
     std::vector<int> intSamples;
+    std::vector<float> floats;
 };
 
 } // namespace cantrix

@@ -16,8 +16,8 @@ constexpr std::size_t kSpareInFlight = 2;
 
 // The worst output left when the input ends: every segment in flight and the one being joined, of
 // the format that writes the most, in the longest segments, in the smallest destination a caller
-// gets for its blocks (of the widest sample frames we read: 32-bit stereo).
-constexpr std::uint64_t kWidestFrameBytes = 8;
+// gets for its blocks (of the widest sample frames we read: 64-bit float stereo).
+constexpr std::uint64_t kWidestFrameBytes = 16;
 constexpr std::uint64_t WorstDrainPasses()
 {
     const std::uint64_t smallestDestination =
@@ -32,7 +32,8 @@ constexpr std::uint64_t WorstDrainPasses()
     }
     return worst;
 }
-static_assert(WorstDrainPasses() <= kMaxEndPasses / 4, "a drain must end well within the END passes callers allow");
+static_assert(WorstDrainPasses() <= kMaxEndPasses / 4,
+              "a drain must end well within the END passes callers allow");
 
 std::size_t LimitFor(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes, unsigned threads)
 {

@@ -14,6 +14,7 @@ PumpEnd CodecPump::Run(PumpSink& sink, const std::function<void(std::uint32_t pa
         return PumpEnd::ReadFailed;
     remaining -= static_cast<std::uint64_t>(lastCount);
     header.cbSrcLength = static_cast<std::uint32_t>(lastCount);
+    clips.Count(header.pbSrc, static_cast<std::size_t>(lastCount));
 
     // PCM bytes brought in by refills; the first block does not count.
     std::uint64_t refilled = 0;
@@ -36,6 +37,8 @@ PumpEnd CodecPump::Run(PumpSink& sink, const std::function<void(std::uint32_t pa
         lastCount = stream.Refill(input, remaining);
         if (lastCount < 0)
             return PumpEnd::ReadFailed;
+        // What was read stands at the end of the source block.
+        clips.Count(header.pbSrc + header.cbSrcLength - lastCount, static_cast<std::size_t>(lastCount));
         refilled += static_cast<std::uint64_t>(lastCount);
         if (refilled >= refillLimit)
             return PumpEnd::Limit;

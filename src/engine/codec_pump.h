@@ -4,6 +4,7 @@
 // codec has given out everything. The conversion and the preview both run it.
 //
 // Thread rules: used by one worker thread; `cancel` is set from any thread.
+#include "audio/clip_counter.h"
 #include "engine/conversion_stream.h"
 #include "platform/auto_reset_event.h"
 #include "platform/riff_file.h"
@@ -57,11 +58,14 @@ public:
     // Stops, without the END passes, once the blocks read after the first hold `limit` bytes; the
     // block that reached it is not converted.
     void SetRefillLimit(std::uint64_t limit) { refillLimit = limit; }
+    // Counts the samples of `format` beyond full scale among those read (see ClipCounter).
+    void CountClipping(const WAVEFORMATEX& format) { clips = ClipCounter(format); }
     // `afterPass` sees each pass's number (0 on) before the cancel event is polled.
     PumpEnd Run(PumpSink& sink, const std::function<void(std::uint32_t pass)>& afterPass,
                 AutoResetEvent& cancel);
     // The PCM bytes read so far.
     std::uint64_t PcmRead() const { return dataBytes - remaining; }
+    std::uint64_t Clipped() const { return clips.Clipped(); }
 
 private:
     ConversionStream& stream;
@@ -69,6 +73,7 @@ private:
     std::uint64_t remaining;
     const std::uint64_t dataBytes;
     std::uint64_t refillLimit = std::numeric_limits<std::uint64_t>::max();
+    ClipCounter clips;
 };
 
 } // namespace cantrix

@@ -80,6 +80,7 @@ void ConversionRun::Body()
         } else {
             WriterSink sink(*writer);
             CodecPump pump(stream, input, description.dataSize);
+            pump.CountClipping(description.format);
             const PumpEnd end = pump.Run(
                 sink,
                 [this](std::uint32_t) {
@@ -89,6 +90,7 @@ void ConversionRun::Body()
                 cancel);
             report.outcome = end == PumpEnd::Cancelled ? RunOutcome::Cancelled : RunOutcome::Finished;
             report.pcmBytes = pump.PcmRead();
+            report.clippedSamples = pump.Clipped();
             if (end == PumpEnd::CodecFailed)
                 Fail(strings::kCodecFailed);
             if (end == PumpEnd::SinkFailed)

@@ -107,6 +107,8 @@ public:
     // The PCM bytes the last run read from the input: all of GetDataSize() when it read to the
     // end of a file that holds what its "data" chunk claims.
     std::uint64_t GetRunPcmBytes() const { return LastReport().pcmBytes; }
+    // The float samples beyond full scale that the last run read and the codec clipped.
+    std::uint64_t GetRunClippedSamples() const { return LastReport().clippedSamples; }
     // The system's error number behind the last run's failure to open or write its output, or 0.
     int GetRunOutputError() const { return LastReport().systemError; }
     // The Layer-3 bytes the last preview encoded for playback; 0 when it was cancelled or failed

@@ -13,6 +13,8 @@ struct RunReport {
     std::uint32_t message = 0;
     // The PCM bytes the run read from the input.
     std::uint64_t pcmBytes = 0;
+    // The float samples beyond full scale among them, which the codec clipped.
+    std::uint64_t clippedSamples = 0;
     // The system's error number behind a failure to open or write the output, or 0.
     int systemError = 0;
 };

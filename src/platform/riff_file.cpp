@@ -1,6 +1,7 @@
 #include "platform/riff_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,22 +35,69 @@ void StoreLe32(unsigned char* bytes, std::uint32_t value)
         bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-// A chunk occupies its size plus one pad byte when the size is odd (RIFF word alignment).
-std::int64_t PaddedSize(std::uint32_t size)
+// Wave64: a GUID and a 64-bit size make the header, a GUID the form type; chunks are aligned to 8.
+constexpr std::int64_t kGuidSize = 16;
+constexpr std::int64_t kWave64HeaderSize = kGuidSize + 8;
+constexpr std::int64_t kWave64FormTypeSize = kGuidSize;
+constexpr std::uint64_t kWave64Alignment = 8;
+// In RF64 and BW64 a 32-bit size field of this value stands for a size in "ds64".
+constexpr std::uint64_t kSizeInTable = 0xFFFFFFFF;
+
+// The GUIDs of Wave64 end in one of two runs of twelve bytes: the "riff" GUID in the one, those
+// of the wave form's chunks in the other.
+constexpr std::array<unsigned char, 12> kWave64RiffTail = {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6,
+                                                           0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+constexpr std::array<unsigned char, 12> kWave64WaveTail = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1,
+                                                           0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
+
+std::uint64_t LoadLe64(const unsigned char* bytes)
 {
-    return static_cast<std::int64_t>(size) + (size & 1u);
+    const std::uint64_t high = LoadLe32(bytes + 4);
+    return high << 32 | LoadLe32(bytes);
 }
 
-bool HasFormType(FourCC ckid)
+// The id a Wave64 GUID stands for, or 0 for one that is no part of the wave form.
+FourCC Wave64Id(const unsigned char* guid)
 {
-    return ckid == kFourCCRiff || ckid == kFourCCList;
+    const FourCC head = LoadLe32(guid);
+    if (std::equal(kWave64RiffTail.begin(), kWave64RiffTail.end(), guid + 4))
+        return head == MakeFourCC('r', 'i', 'f', 'f') ? kFourCCRiff : 0;
+    if (!std::equal(kWave64WaveTail.begin(), kWave64WaveTail.end(), guid + 4))
+        return 0;
+    if (head == MakeFourCC('w', 'a', 'v', 'e'))
+        return kFourCCWave;
+    return head == kFourCCFmt || head == kFourCCFact || head == kFourCCData ? head : 0;
 }
 
-// `typed`: the chunk is a "RIFF" or "LIST" whose form type was read. One too small to hold its form
+std::uint64_t SizeFromTable(std::span<const WideSize> sizes, FourCC ckid, std::uint64_t size)
+{
+    for (const WideSize& entry : sizes) {
+        if (entry.ckid == ckid)
+            return entry.size;
+    }
+    return size;
+}
+
+// A chunk occupies its size plus the padding that aligns the next one: RIFF pads to 2 bytes,
+// Wave64 to 8 (its headers are a multiple of 8, so the size alone decides).
+std::uint64_t PaddedSize(std::uint64_t size, ChunkLayout layout)
+{
+    if (layout == ChunkLayout::Wave64)
+        return (size + kWave64Alignment - 1) / kWave64Alignment * kWave64Alignment;
+    return size + (size & 1u);
+}
+
+// The forms a file can be: "RIFF", and with 64-bit sizes also "RF64" and "BW64".
+bool IsForm(FourCC ckid, bool wideForms)
+{
+    return ckid == kFourCCRiff || (wideForms && (ckid == kFourCCRf64 || ckid == kFourCCBw64));
+}
+
+// `typed`: the chunk is a form or "LIST" whose form type was read. One too small to hold its form
 // type has no data to stand on, so it never matches.
-bool Matches(DescendFlag flag, const MMCKINFO& wanted, FourCC ckid, FourCC fccType, bool typed)
+bool Matches(DescendFlag flag, const WideChunk& wanted, FourCC ckid, FourCC fccType, bool typed, bool form)
 {
-    if (HasFormType(ckid) && !typed)
+    if ((form || ckid == kFourCCList) && !typed)
         return false;
     switch (flag) {
     case DescendFlag::Any:
@@ -57,7 +105,7 @@ bool Matches(DescendFlag flag, const MMCKINFO& wanted, FourCC ckid, FourCC fccTy
     case DescendFlag::FindChunk:
         return ckid == wanted.ckid;
     case DescendFlag::FindRiff:
-        return ckid == kFourCCRiff && fccType == wanted.fccType;
+        return form && fccType == wanted.fccType;
     case DescendFlag::FindList:
         return ckid == kFourCCList && fccType == wanted.fccType;
     }
@@ -255,54 +303,116 @@ long RiffFile::Seek(long offset, int origin)
 
 MmResult RiffFile::Descend(MMCKINFO& chunk, const MMCKINFO* parent, DescendFlag flag)
 {
+    WideChunk found{chunk.ckid, chunk.cksize, chunk.fccType, chunk.dwDataOffset};
+    WideChunk outer{};
+    if (parent != nullptr)
+        outer = WideChunk{parent->ckid, parent->cksize, parent->fccType, parent->dwDataOffset};
+    // Without a size table every size read fits the record, and the limit keeps the offsets in it.
+    const SearchRules rules{ChunkLayout::Riff, false, {}, kMaxField};
+    const MmResult result = Search(found, parent != nullptr ? &outer : nullptr, flag, rules);
+    if (result != mmresult::kNoError)
+        return result;
+    chunk.ckid = found.ckid;
+    chunk.cksize = static_cast<std::uint32_t>(found.cksize);
+    chunk.fccType = found.fccType;
+    chunk.dwDataOffset = static_cast<std::uint32_t>(found.dwDataOffset);
+    chunk.dwFlags = 0;
+    return mmresult::kNoError;
+}
+
+MmResult RiffFile::DescendWide(WideChunk& chunk, const WideChunk* parent, DescendFlag flag,
+                               ChunkLayout layout, std::span<const WideSize> sizes)
+{
+    const SearchRules rules{layout, true, sizes, std::numeric_limits<std::int64_t>::max()};
+    return Search(chunk, parent, flag, rules);
+}
+
+MmResult RiffFile::AscendWide(const WideChunk& chunk, ChunkLayout layout)
+{
+    if (!IsOpen())
+        return mmresult::kInvalidHandle;
+    // A chunk may claim more than any file holds: past the end of the file is still a position,
+    // but one beyond what an offset can hold is none.
+    constexpr std::uint64_t kHalfRange = static_cast<std::uint64_t>(std::numeric_limits<long>::max()) / 2;
+    if (chunk.dwDataOffset >= kHalfRange || chunk.cksize >= kHalfRange)
+        return mmresult::kCannotSeek;
+    const auto after = static_cast<long>(chunk.dwDataOffset + PaddedSize(chunk.cksize, layout));
+    return Seek(after, SEEK_SET) == after ? mmresult::kNoError : mmresult::kCannotSeek;
+}
+
+MmResult RiffFile::Search(WideChunk& chunk, const WideChunk* parent, DescendFlag flag,
+                          const SearchRules& rules)
+{
     if (!IsOpen())
         return mmresult::kInvalidHandle;
     if (mode != OpenMode::Read)
         return mmresult::kCannotRead;
+    const bool wave64 = rules.layout == ChunkLayout::Wave64;
+    const std::int64_t headerSize = wave64 ? kWave64HeaderSize : kHeaderSize;
+    const std::int64_t formTypeSize = wave64 ? kWave64FormTypeSize : kFormTypeSize;
     const std::int64_t start = Position();
     std::int64_t end = FileLength();
     if (end < 0)
         return mmresult::kCannotRead;
-    // A data offset beyond 32 bits could not be recorded.
-    end = std::min(end, kMaxField);
+    end = std::min(end, rules.limit);
     if (parent != nullptr) {
-        if (start < parent->dwDataOffset)
+        if (static_cast<std::uint64_t>(start) < parent->dwDataOffset)
             return mmresult::kChunkNotFound;
-        end = std::min(end, static_cast<std::int64_t>(parent->dwDataOffset) + parent->cksize);
+        // The parent's data begins inside the file, so its end, bounded by the file's, stays in range.
+        const std::uint64_t parentEnd =
+            parent->dwDataOffset + std::min(parent->cksize, static_cast<std::uint64_t>(end));
+        end = static_cast<std::int64_t>(std::min(parentEnd, static_cast<std::uint64_t>(end)));
     }
 
     MmResult result = mmresult::kChunkNotFound;
     std::int64_t at = start;
-    while (end - at >= kHeaderSize) {
-        unsigned char header[kHeaderSize + kFormTypeSize];
-        long got = Read(header, kHeaderSize);
-        if (got != kHeaderSize) {
+    while (end - at >= headerSize) {
+        unsigned char header[kWave64HeaderSize + kWave64FormTypeSize];
+        long got = Read(header, headerSize);
+        if (got != headerSize) {
             result = got < 0 ? mmresult::kCannotRead : mmresult::kChunkNotFound;
             break;
         }
-        const FourCC ckid = LoadLe32(header);
-        const std::uint32_t cksize = LoadLe32(header + 4);
-        FourCC fccType = 0;
+        FourCC ckid;
+        std::uint64_t cksize;
+        if (wave64) {
+            ckid = Wave64Id(header);
+            // A size that does not even cover its header was never written: 0, as in RIFF.
+            const std::uint64_t total = LoadLe64(header + kGuidSize);
+            cksize = total < static_cast<std::uint64_t>(headerSize)
+                         ? 0
+                         : total - static_cast<std::uint64_t>(headerSize);
+        } else {
+            ckid = LoadLe32(header);
+            cksize = LoadLe32(header + 4);
+            if (cksize == kSizeInTable)
+                cksize = SizeFromTable(rules.sizes, ckid, cksize);
+        }
+        const bool form = IsForm(ckid, rules.wideForms);
         const bool typed =
-            HasFormType(ckid) && cksize >= kFormTypeSize && end - at >= kHeaderSize + kFormTypeSize;
+            (form || ckid == kFourCCList) &&
+            (cksize >= static_cast<std::uint64_t>(formTypeSize) || (form && rules.wideForms)) &&
+            end - at >= headerSize + formTypeSize;
+        FourCC fccType = 0;
         if (typed) {
-            got = Read(header + kHeaderSize, kFormTypeSize);
-            if (got != kFormTypeSize) {
+            got = Read(header + headerSize, formTypeSize);
+            if (got != formTypeSize) {
                 result = got < 0 ? mmresult::kCannotRead : mmresult::kChunkNotFound;
                 break;
             }
-            fccType = LoadLe32(header + kHeaderSize);
+            fccType = wave64 ? Wave64Id(header + headerSize) : LoadLe32(header + headerSize);
         }
-        if (Matches(flag, chunk, ckid, fccType, typed)) {
+        if (Matches(flag, chunk, ckid, fccType, typed, form)) {
             chunk.ckid = ckid;
             chunk.cksize = cksize;
             if (typed)
                 chunk.fccType = fccType;
-            chunk.dwDataOffset = static_cast<std::uint32_t>(at + kHeaderSize);
-            chunk.dwFlags = 0;
+            chunk.dwDataOffset = static_cast<std::uint64_t>(at + headerSize);
             return mmresult::kNoError;
         }
-        at += kHeaderSize + PaddedSize(cksize);
+        if (cksize > static_cast<std::uint64_t>(end - at))
+            break;
+        at += headerSize + static_cast<std::int64_t>(PaddedSize(cksize, rules.layout));
         if (at > end || Seek(static_cast<long>(at), SEEK_SET) != at)
             break;
     }
@@ -317,7 +427,8 @@ MmResult RiffFile::Ascend(MMCKINFO& chunk)
     if (!IsOpen())
         return mmresult::kInvalidHandle;
     if ((chunk.dwFlags & kChunkDirty) == 0) {
-        const std::int64_t after = static_cast<std::int64_t>(chunk.dwDataOffset) + PaddedSize(chunk.cksize);
+        const auto after =
+            static_cast<std::int64_t>(chunk.dwDataOffset + PaddedSize(chunk.cksize, ChunkLayout::Riff));
         return Seek(static_cast<long>(after), SEEK_SET) == after ? mmresult::kNoError : mmresult::kCannotSeek;
     }
 

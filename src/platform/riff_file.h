@@ -1,6 +1,7 @@
 #pragma once
 // Buffered file I/O with RIFF chunk navigation: the stand-in for the multimedia file layer that
-// input analysis and the output containers are written against.
+// input analysis and the output containers are written against. Inputs may also come in the forms
+// whose sizes outgrow 32 bits (RF64, BW64, Wave64); those are read through WideChunk records.
 //
 // Chunk records follow the multimedia layer's conventions: after a descent the file stands on the
 // first byte of the chunk's data (for "RIFF" and "LIST", after the form type); `dwDataOffset` is
@@ -10,6 +11,7 @@
 #include "platform/mm_result.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,10 @@ constexpr FourCC kFourCCWave = MakeFourCC('W', 'A', 'V', 'E');
 constexpr FourCC kFourCCFmt = MakeFourCC('f', 'm', 't', ' ');
 constexpr FourCC kFourCCFact = MakeFourCC('f', 'a', 'c', 't');
 constexpr FourCC kFourCCData = MakeFourCC('d', 'a', 't', 'a');
+// The RIFF forms with 64-bit sizes, which keep them in a "ds64" chunk.
+constexpr FourCC kFourCCRf64 = MakeFourCC('R', 'F', '6', '4');
+constexpr FourCC kFourCCBw64 = MakeFourCC('B', 'W', '6', '4');
+constexpr FourCC kFourCCDs64 = MakeFourCC('d', 's', '6', '4');
 
 // The published MMCKINFO record.
 struct MMCKINFO {
@@ -43,6 +49,32 @@ struct MMCKINFO {
 
 // MMCKINFO::dwFlags: the chunk was created by CreateChunk, so Ascend must write its real size.
 constexpr std::uint32_t kChunkDirty = 0x10000;
+
+// A chunk record with 64-bit sizes and offsets. The fields mean what MMCKINFO's do: cksize counts
+// the data (with a form type, for the forms and "LIST"), never a header.
+struct WideChunk {
+    FourCC ckid = 0;
+    std::uint64_t cksize = 0;
+    FourCC fccType = 0;
+    std::uint64_t dwDataOffset = 0;
+};
+
+// How a file's chunks are laid out.
+enum class ChunkLayout {
+    // RIFF, RF64 and BW64: four-character ids, 32-bit sizes, chunks aligned to 2 bytes. In RF64 and
+    // BW64 a size field of 0xFFFFFFFF stands for a 64-bit size that "ds64" holds.
+    Riff,
+    // Wave64: 16-byte GUID ids, 64-bit sizes that count the 24-byte header, chunks aligned to 8
+    // bytes. The GUIDs of the wave form read as the ids they stand for ("RIFF" with form type
+    // "WAVE", "fmt ", "fact", "data"); any other GUID reads as 0.
+    Wave64,
+};
+
+// A 64-bit size from "ds64" for the chunks of id `ckid` whose 32-bit size field says 0xFFFFFFFF.
+struct WideSize {
+    FourCC ckid = 0;
+    std::uint64_t size = 0;
+};
 
 enum class OpenMode {
     Read,   // existing file, read only
@@ -106,7 +138,27 @@ public:
     // Writes a chunk header at the current position and leaves the file on its data.
     [[nodiscard]] MmResult CreateChunk(MMCKINFO& chunk, CreateFlag flag);
 
+    // Descend for inputs of any length, with the same checks, in `layout`. FindRiff matches the
+    // forms "RIFF", "RF64" and "BW64" (Wave64: its "riff" GUID). A form too small for its form
+    // type (what a recording that was never finished leaves: 0) is returned as it stands when the
+    // file holds its form type: the caller decides how far it runs. In the Riff layout a size of
+    // 0xFFFFFFFF is taken from `sizes` where they name the chunk's id.
+    [[nodiscard]] MmResult DescendWide(WideChunk& chunk, const WideChunk* parent, DescendFlag flag,
+                                       ChunkLayout layout, std::span<const WideSize> sizes = {});
+    // Leaves a chunk that DescendWide found: the file then stands after the chunk and its padding.
+    [[nodiscard]] MmResult AscendWide(const WideChunk& chunk, ChunkLayout layout);
+
 private:
+    // What a search takes for the chunks it meets.
+    struct SearchRules {
+        ChunkLayout layout = ChunkLayout::Riff;
+        bool wideForms = false; // RF64 and BW64 are forms too, and a form's size is not checked
+        std::span<const WideSize> sizes;
+        std::int64_t limit = 0; // no chunk's data may begin beyond this offset
+    };
+    // The search Descend and DescendWide share.
+    MmResult Search(WideChunk& chunk, const WideChunk* parent, DescendFlag flag, const SearchRules& rules);
+
     // The logical position: where the next Read or Write takes effect.
     std::int64_t Position() const;
     // Write mode: writes the pending bytes. A failure is sticky: every later write, flush and

@@ -26,6 +26,12 @@ constexpr std::uint32_t kPlatformTooOld = 111;
 constexpr std::uint32_t kOutputIsInput = 112;
 constexpr std::uint32_t kInputReadFailed = 113;
 constexpr std::uint32_t kCodecFailed = 114;
+constexpr std::uint32_t kInputHoldsNoAudio = 115;
+// "The selected .WAV file has N channels": one message for each count from 3 to 8, then one for
+// any count above.
+constexpr std::uint32_t kInputChannelsFirst = 116;
+constexpr std::uint16_t kInputChannelsFirstCount = 3;
+constexpr std::uint32_t kInputChannelsMany = 122;
 } // namespace strings
 
 // The text of string `id`, or an empty string for an id the table does not hold.

@@ -11,6 +11,7 @@ static_assert(std::endian::native == std::endian::little,
               "The wave format records are stored in host order and must be little-endian");
 
 constexpr std::uint16_t kWaveFormatPcm = 0x0001;
+constexpr std::uint16_t kWaveFormatIeeeFloat = 0x0003;
 constexpr std::uint16_t kWaveFormatMpegLayer3 = 0x0055;
 constexpr std::uint16_t kWaveFormatExtensible = 0xFFFE;
 
@@ -53,6 +54,9 @@ constexpr std::uint16_t kWaveFormatExtensibleCbSize = 22;
 // The PCM sub-format, 00000001-0000-0010-8000-00aa00389b71, as it is stored.
 constexpr std::array<unsigned char, 16> kSubFormatPcm = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                                          0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// The IEEE float sub-format, 00000003-0000-0010-8000-00aa00389b71.
+constexpr std::array<unsigned char, 16> kSubFormatIeeeFloat = {
+    0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 constexpr std::uint16_t kMpegLayer3CbSize = 12;
 constexpr std::uint16_t kMpegLayer3IdMpeg = 1;

@@ -69,9 +69,14 @@ QString FormatReadout::ProbeFormat(const QString& path)
     if (!analysis.input)
         return UnsupportedText();
     const WAVEFORMATEX& format = analysis.input->format;
-    return QStringLiteral("%1 Hz %2")
-        .arg(format.nSamplesPerSec)
-        .arg(format.nChannels == kStereoChannels ? QStringLiteral("Stereo") : QStringLiteral("Mono"));
+    const QString text =
+        QStringLiteral("%1 Hz %2")
+            .arg(format.nSamplesPerSec)
+            .arg(format.nChannels == kStereoChannels ? QStringLiteral("Stereo") : QStringLiteral("Mono"));
+    // Integer samples are what the readout has always meant; float ones are named.
+    if (format.wFormatTag == kWaveFormatIeeeFloat)
+        return text + QStringLiteral(" %1-bit float").arg(format.wBitsPerSample);
+    return text;
 }
 
 void FormatReadout::Request(const QString& path)

@@ -31,7 +31,8 @@ public:
     // The text for a file that the converter does not accept, and the readout's first text.
     static QString UnsupportedText();
     // Asks a probe engine of the process's codec manager about `path`: its rate and channel mode
-    // for a PCM RIFF/WAVE file, else UnsupportedText(). Reads the RIFF header only; anything but
+    // for a PCM RIFF/WAVE file (with the width for float samples: "44100 Hz Stereo 32-bit float"),
+    // else UnsupportedText(). Reads the RIFF header only; anything but
     // a regular file (a folder, a FIFO, a device) is refused by the file layer without a read.
     static QString ProbeFormat(const QString& path);
 

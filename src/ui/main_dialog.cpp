@@ -357,10 +357,13 @@ void MainDialog::LoadInput(const std::string& path)
     if (!analysed)
         return;
 
+    // Float samples are named where integer ones have always read "PCM".
+    const bool floatSamples = engine.GetInputFormat().wFormatTag == kWaveFormatIeeeFloat;
     inputFormat->setText(
-        QStringLiteral("%1Hz %2 PCM")
+        QStringLiteral("%1Hz %2 %3")
             .arg(engine.GetInputSamplesPerSec())
-            .arg(engine.GetInputChannels() == 2 ? QStringLiteral("Stereo") : QStringLiteral("Mono")));
+            .arg(engine.GetInputChannels() == 2 ? QStringLiteral("Stereo") : QStringLiteral("Mono"))
+            .arg(floatSamples ? QStringLiteral("Float") : QStringLiteral("PCM")));
     const std::string output = DeriveOutputPath(path, engine.GetWriteRiff() != 0, conversionDir);
     engine.SetOutputPath(output);
     inputPathLabel->SetText(FromPath(path));

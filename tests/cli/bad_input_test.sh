@@ -7,7 +7,7 @@ msg103="The selected .WAV file is not plain PCM data."
 msg104="The input file could not be opened."
 
 sox -n -r 44100 -b 16 -c 2 "$WORK/good.wav" synth 0.2 sine 440
-ffmpeg -v error -f lavfi -i "sine=duration=0.2" -c:a pcm_f32le -y "$WORK/float.wav"
+ffmpeg -v error -f lavfi -i "sine=duration=0.2" -c:a adpcm_ima_wav -y "$WORK/adpcm.wav"
 sox -n -r 8000 -c 1 -e a-law "$WORK/alaw.wav" synth 0.2 sine 440
 ffmpeg -v error -f lavfi -i "sine=duration=0.2" -c:a pcm_s16le -f avi -y "$WORK/movie.wav"
 echo "just some text, no RIFF header here" >"$WORK/text.wav"
@@ -25,7 +25,7 @@ expect_message() { # expect_message FILE TEXT
   check "$name: nothing written" [ -z "$(ls -A "$WORK/out")" ]
 }
 mkdir "$WORK/out"
-expect_message "$WORK/float.wav" "$msg103"
+expect_message "$WORK/adpcm.wav" "$msg103"
 expect_message "$WORK/alaw.wav" "$msg103"
 expect_message "$WORK/movie.wav" "$msg102"
 expect_message "$WORK/text.wav" "$msg102"

@@ -106,7 +106,10 @@ TEST_F(Conversion, RawStreamEqualsTheRiffPayload)
 
 TEST_F(Conversion, NoCodecOutputGivesTheBareContainerAndAnEmptyRawFile)
 {
-    Load(0);
+    // One sample frame, of which the codec makes nothing.
+    FakeDriverConfig config;
+    config.outputNumerator = 0;
+    Load(2, config);
     const Bytes file = Convert();
     ASSERT_EQ(file.size(), 72u);
     EXPECT_EQ(ReadU32(file, 4), 64u);

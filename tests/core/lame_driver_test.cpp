@@ -7,6 +7,7 @@
 #include "support/wav_builder.h"
 #include "support/worker_protocol.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -39,6 +40,13 @@ WAVEFORMATEX Pcm(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits)
     return format;
 }
 
+WAVEFORMATEX Float(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits)
+{
+    WAVEFORMATEX format = Pcm(rate, channels, bits);
+    format.wFormatTag = kWaveFormatIeeeFloat;
+    return format;
+}
+
 // A sine per channel (left 440 Hz, right 660 Hz) at half scale.
 std::vector<unsigned char> SinePcm(const WAVEFORMATEX& format, std::uint32_t frames)
 {
@@ -46,8 +54,7 @@ std::vector<unsigned char> SinePcm(const WAVEFORMATEX& format, std::uint32_t fra
     for (std::uint32_t i = 0; i < frames; ++i) {
         for (int channel = 0; channel < format.nChannels; ++channel) {
             const double hz = channel == 0 ? 440.0 : 660.0;
-            test::AppendSample(pcm, format.wBitsPerSample,
-                               0.5 * std::sin(2 * M_PI * hz * i / format.nSamplesPerSec));
+            test::AppendSample(pcm, format, 0.5 * std::sin(2 * M_PI * hz * i / format.nSamplesPerSec));
         }
     }
     return pcm;
@@ -60,7 +67,7 @@ std::vector<unsigned char> NoisePcm(const WAVEFORMATEX& format, std::uint32_t fr
     std::uniform_real_distribution<double> noise(-1.0, 1.0);
     std::vector<unsigned char> pcm;
     for (std::uint32_t i = 0; i < frames * format.nChannels; ++i)
-        test::AppendSample(pcm, format.wBitsPerSample, noise(random));
+        test::AppendSample(pcm, format, noise(random));
     return pcm;
 }
 
@@ -341,32 +348,36 @@ TEST(LameDriverCatalogue, InputRatesMapToFamilies)
         {64000, {32000, 16000, 8000}},
         {128000, {32000, 16000, 8000}},
         {50000, {48000, 24000, 12000}},
-        {30000, {24000, 12000}},
-        {9000, {8000}},
-        {7999, {}},
+        // Between two Layer-3 rates: the nearest above too; below the lowest: the lowest.
+        {30000, {32000, 24000, 12000}},
+        {11000, {11025, 8000}},
+        {40000, {44100, 32000, 16000, 8000}},
+        {7999, {8000}},
+        {6000, {8000}},
+        {1000, {8000}},
+        {999, {}},
         {192001, {}},
     };
     for (const Case& test : cases)
         EXPECT_EQ(RatesInOrder(Offered(Pcm(test.inputRate, 2, 16))), test.rates) << test.inputRate;
 }
 
-TEST(LameDriverCatalogue, EveryIntegerWidthGetsTheSameFormatsAndOthersNone)
+TEST(LameDriverCatalogue, EveryIntegerAndFloatWidthGetsTheSameFormatsAndOthersNone)
 {
     const std::vector<OfferedFormat> reference = Offered(Pcm(48000, 2, 16));
-    for (const std::uint16_t bits : {8, 24, 32}) {
-        const std::vector<OfferedFormat> formats = Offered(Pcm(48000, 2, bits));
-        ASSERT_EQ(formats.size(), reference.size()) << bits;
+    for (const WAVEFORMATEX& source :
+         {Pcm(48000, 2, 8), Pcm(48000, 2, 24), Pcm(48000, 2, 32), Float(48000, 2, 32), Float(48000, 2, 64)}) {
+        const std::vector<OfferedFormat> formats = Offered(source);
+        ASSERT_EQ(formats.size(), reference.size()) << source.wFormatTag << "/" << source.wBitsPerSample;
         for (std::size_t i = 0; i < formats.size(); ++i)
-            EXPECT_EQ(formats[i].format, reference[i].format) << bits;
+            EXPECT_EQ(formats[i].format, reference[i].format) << source.wBitsPerSample;
     }
-    WAVEFORMATEX floating = Pcm(48000, 2, 32);
-    floating.wFormatTag = 3;
     WAVEFORMATEX extensible = Pcm(48000, 2, 16);
     extensible.wFormatTag = 0xFFFE;
     WAVEFORMATEX badAlign = Pcm(48000, 2, 16);
     badAlign.nBlockAlign = 2;
     for (const WAVEFORMATEX& source :
-         {floating, extensible, badAlign, Pcm(48000, 2, 12), Pcm(48000, 3, 16), Pcm(48000, 0, 16)})
+         {extensible, badAlign, Pcm(48000, 2, 12), Pcm(48000, 3, 16), Pcm(48000, 0, 16), Float(48000, 2, 16)})
         EXPECT_TRUE(Offered(source).empty());
     EXPECT_TRUE(Offered(Pcm(48000, 2, 16), 0x0002).empty());
 }
@@ -420,6 +431,8 @@ TEST(LameDriverStream, RoundTripsThroughMpg123)
         {Pcm(22050, 1, 8), "32 kBit/s, 11025 Hz, Mono"},
         {Pcm(96000, 2, 24), "320 kBit/s, 48000 Hz, Stereo"},
         {Pcm(50000, 1, 32), "24 kBit/s, 12000 Hz, Mono"},
+        {Float(44100, 2, 32), "128 kBit/s, 44100 Hz, Stereo"},
+        {Float(48000, 1, 64), "64 kBit/s, 48000 Hz, Mono"},
     };
     const std::uint16_t delay = LameEncoderDelay();
     for (const RoundTrip& test : cases) {
@@ -482,6 +495,28 @@ TEST(LameDriverStream, RoundTripsThroughMpg123)
     }
 }
 
+// Float samples beyond full scale are clipped, NaN is silence: such input encodes to the bytes of
+// the same samples clipped by hand.
+TEST(LameDriverStream, FloatSamplesBeyondFullScaleAreClipped)
+{
+    for (const WAVEFORMATEX& source : {Float(44100, 2, 32), Float(44100, 1, 64)}) {
+        SCOPED_TRACE(source.wBitsPerSample);
+        std::vector<unsigned char> loud;
+        std::vector<unsigned char> clipped;
+        for (std::uint32_t i = 0; i < source.nSamplesPerSec * source.nChannels; ++i) {
+            const double value = 3 * std::sin(2 * M_PI * 440.0 * i / source.nSamplesPerSec);
+            test::AppendSample(loud, source, i % 1000 == 0 ? std::nan("") : value);
+            test::AppendSample(clipped, source, i % 1000 == 0 ? 0.0 : std::clamp(value, -1.0, 1.0));
+        }
+        const OfferedFormat format = Offered(source).front();
+        const std::unique_ptr<CodecStream> loudStream = OpenStream(source, format);
+        const std::unique_ptr<CodecStream> clippedStream = OpenStream(source, format);
+        ASSERT_TRUE(loudStream && clippedStream);
+        EXPECT_EQ(test::EncodeLikeWorker(*loudStream, loud).output,
+                  test::EncodeLikeWorker(*clippedStream, clipped).output);
+    }
+}
+
 TEST(LameDriverStream, BlockAlignLeavesPartialFramesAndEndTakesAll)
 {
     const WAVEFORMATEX source = Pcm(44100, 2, 24);
@@ -528,7 +563,7 @@ TEST(LameDriverStream, BlockAlignLeavesPartialFramesAndEndTakesAll)
 TEST(LameDriverStream, OutputSizeHoldsForEveryFormat)
 {
     for (const WAVEFORMATEX& source :
-         {Pcm(44100, 2, 16), Pcm(48000, 1, 8), Pcm(32000, 2, 32), Pcm(192000, 2, 24)}) {
+         {Pcm(44100, 2, 16), Pcm(48000, 1, 8), Pcm(32000, 2, 32), Pcm(192000, 2, 24), Float(192000, 2, 64)}) {
         const std::vector<unsigned char> noise = NoisePcm(source, source.nSamplesPerSec / 4);
         for (const OfferedFormat& format : Offered(source)) {
             SCOPED_TRACE(std::to_string(source.nSamplesPerSec) + " Hz source to " + format.description);

@@ -126,18 +126,18 @@ TEST_F(Preview, ShortInputIsEncodedWholeAndFlushed)
     EXPECT_EQ(seen.closes, 1);
     ExpectInputValidAndClosed();
 
-    // No PCM at all: only the flush, and an empty bar. Without a sound server nothing plays, and
-    // no thread is left behind (counted after the first preview, once whatever the process starts
-    // on first use is running).
+    // One sample frame: its bytes and the flush, and an empty bar. Without a sound server nothing
+    // plays, and no thread is left behind (counted after the first preview, once whatever the
+    // process starts on first use is running).
     const std::size_t threadsBefore = ThreadCount();
     RecordingPreviewView emptyView;
     ThreadedPreviewHost emptyHost(emptyView);
-    WriteFile(input, PcmWav(2, 44100, 16, Bytes()));
+    WriteFile(input, PcmWav(2, 44100, 16, Bytes(4, 0x11)));
     ASSERT_TRUE(engine->AnalyzeInput(input, false));
     engine->SetFormatIndex(kLargeFormat);
     EXPECT_TRUE(engine->RunPreview(emptyHost));
     seen = emptyView.Record();
-    EXPECT_EQ(engine->GetPreviewBytes(), 7u);
+    EXPECT_EQ(engine->GetPreviewBytes(), 4u / 2 + 7);
     EXPECT_EQ(seen.range, 0u);
     EXPECT_EQ(seen.statuses, std::vector<std::string>{kPreparing});
     EXPECT_EQ(seen.closes, 1);
@@ -278,7 +278,7 @@ TEST_F(Preview, ReadErrorShows113AndPlaysNothing)
 
 TEST_F(Preview, OneGibInputReadsOnlyTheSliceAndStaysSmall)
 {
-    Load(0);
+    Load(4);
     // A data chunk of 1 GiB in a sparse file: it takes no disk space and reads as silence.
     constexpr std::uint32_t kDataBytes = 1u << 30;
     Bytes head = PcmWav(2, 44100, 16, Bytes());

@@ -1,10 +1,12 @@
-// Fuzz target for the RIFF reader: every input is read as the input analysis reads a WAV file (its
-// "fmt " judged as the analysis judges it), then walked chunk by chunk as a general reader would,
-// then read for its tags, which are rendered as an output's ID3v2 tag.
-// Sanitizers catch reads outside the buffers; the checks below catch a descent that reports a
-// chunk outside its parent or the file, a format taken as PCM that is not described as such, tag
-// text that is not UTF-8 and a rendered tag that does not read back.
+// Fuzz target for the RIFF reader: every input is read as a WAV file through the 32-bit records and
+// by the input analysis (RIFF, RF64, BW64, Wave64; its "fmt " judged as the analysis judges it),
+// then walked chunk by chunk as a general reader would, then read for its tags, which are rendered
+// as an output's ID3v2 tag. Sanitizers catch reads outside the buffers; the checks below catch a
+// descent that reports a chunk outside its parent or the file, a format taken as PCM that is not
+// described as such, an analysis that locates samples the file does not hold, tag text that is not
+// UTF-8 and a rendered tag that does not read back.
 #include "audio/id3_tag.h"
+#include "audio/input_analysis.h"
 #include "audio/input_tags.h"
 #include "audio/plain_pcm_format.h"
 #include "platform/codec_driver.h"
@@ -78,7 +80,8 @@ void ReadWave(RiffFile& file, std::int64_t fileLength)
     Check(got >= 0 && got <= static_cast<long>(sizeof format));
     WAVEFORMATEX pcm;
     if (DescribePlainPcm(format, static_cast<std::size_t>(got), sub.cksize, pcm))
-        Check(pcm.wFormatTag == kWaveFormatPcm && pcm.cbSize == 0);
+        Check((pcm.wFormatTag == kWaveFormatPcm || pcm.wFormatTag == kWaveFormatIeeeFloat) &&
+              pcm.cbSize == 0);
     if (file.Ascend(sub) != mmresult::kNoError)
         return;
     CheckAscended(file, sub);
@@ -120,6 +123,26 @@ void ReadTags(RiffFile& file, std::size_t fileLength)
     Check(rendered.empty() || ReadId3Fields(rendered).has_value());
 }
 
+// What the analysis finds is what the conversion reads: samples it can take, inside the file, with
+// the file standing on the first of them.
+void Analyze(RiffFile& file, std::int64_t fileLength)
+{
+    const InputAnalysis analysis = AnalyzeWave(file);
+    Check(analysis.input.has_value() != (analysis.message != 0));
+    if (!analysis.input)
+        return;
+    const InputDescription& input = *analysis.input;
+    const WAVEFORMATEX& format = input.format;
+    Check(format.wFormatTag == kWaveFormatPcm || format.wFormatTag == kWaveFormatIeeeFloat);
+    Check(format.cbSize == 0 && format.nChannels <= 2);
+    Check(input.heldBytes >= std::max<std::uint64_t>(format.nBlockAlign, 1) &&
+          input.heldBytes <= input.dataSize);
+    Check(input.dataOffset + input.heldBytes <= static_cast<std::uint64_t>(fileLength));
+    Check(!input.lengthUnknown ||
+          input.dataOffset + input.dataSize == static_cast<std::uint64_t>(fileLength));
+    Check(file.Seek(0, SEEK_CUR) == static_cast<long>(input.dataOffset));
+}
+
 // One memory file for the whole run; each input replaces its contents.
 int InputFile()
 {
@@ -140,6 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RiffFile file;
     Check(file.Open("/proc/self/fd/" + std::to_string(fd), OpenMode::Read) == mmresult::kNoError);
     ReadWave(file, fileLength);
+    Check(file.Seek(0, SEEK_SET) == 0);
+    Analyze(file, fileLength);
     Check(file.Seek(0, SEEK_SET) == 0);
     Walk(file, nullptr, 0, fileLength);
     ReadTags(file, size);

@@ -151,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!probed)
         return 0;
     const WAVEFORMATEX& pcm = engine.GetInputFormat();
-    Check(pcm.wFormatTag == kWaveFormatPcm && pcm.cbSize == 0 && engine.GetDataOffset() <= size);
+    Check((pcm.wFormatTag == kWaveFormatPcm || pcm.wFormatTag == kWaveFormatIeeeFloat) && pcm.cbSize == 0 &&
+          engine.GetDataOffset() <= size);
 
     // The input's bytes choose the format and the container, so that every one is reached.
     std::uint32_t hash = 2166136261u;

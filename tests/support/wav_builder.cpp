@@ -1,6 +1,7 @@
 #include "support/wav_builder.h"
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <numbers>
@@ -101,6 +102,21 @@ void AppendSample(Bytes& pcm, std::uint16_t bits, double value)
     const auto sample = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(value * scale)));
     for (int byte = 0; byte < bits / 8; ++byte)
         pcm.push_back(static_cast<unsigned char>(sample >> (8 * byte)));
+}
+
+void AppendSample(Bytes& pcm, const WAVEFORMATEX& format, double value)
+{
+    if (format.wFormatTag != kWaveFormatIeeeFloat) {
+        AppendSample(pcm, format.wBitsPerSample, value);
+        return;
+    }
+    unsigned char bytes[sizeof(double)];
+    const float single = static_cast<float>(value);
+    if (format.wBitsPerSample == 32)
+        std::memcpy(bytes, &single, sizeof single);
+    else
+        std::memcpy(bytes, &value, sizeof value);
+    pcm.insert(pcm.end(), bytes, bytes + format.wBitsPerSample / 8);
 }
 
 WAVEFORMATEX PcmRecord(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits)

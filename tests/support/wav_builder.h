@@ -30,6 +30,9 @@ Bytes SineSamples16(std::uint32_t rate, std::uint16_t channels, double seconds, 
 // One sample of `value` (-1 to 1) in integer PCM of `bits`: 8-bit unsigned, wider signed
 // little-endian.
 void AppendSample(Bytes& pcm, std::uint16_t bits, double value);
+// One sample of `value` in the samples of `format`: integer PCM as above, IEEE float (tag 3) as a
+// float of its width.
+void AppendSample(Bytes& pcm, const WAVEFORMATEX& format, double value);
 // The WAVEFORMATEX of integer PCM.
 WAVEFORMATEX PcmRecord(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits);
 // A whole WAV file of a "fmt " payload and samples; PcmWav with a PcmFormat.

@@ -198,6 +198,10 @@ void InputChooserTest::initTestCase()
     WriteFile(root / "extensible.wav",
               Wav(PcmFormat(2, 96000, 24, kWaveFormatExtensible, Extension(22, 24, pcm)), Samples(600)));
     WriteFile(root / "noext", PcmWav(2, 44100, 16, Samples(400)));
+    const Bytes ieeeFloat(kSubFormatIeeeFloat.begin(), kSubFormatIeeeFloat.end());
+    WriteFile(
+        root / "float.wav",
+        Wav(PcmFormat(2, 48000, 32, kWaveFormatExtensible, Extension(22, 32, ieeeFloat)), Samples(800)));
     // A gigabyte of samples (sparse, so it costs no disk).
     constexpr std::uint32_t kBigFile = 1u << 30;
     constexpr std::uint32_t kHeaderBytes = 44;
@@ -258,14 +262,15 @@ void InputChooserTest::readoutFollowsTypedName_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("16-bit stereo") << "stereo.wav" << kStereo;
     QTest::newRow("8-bit mono") << "mono8.wav" << kMono;
-    QTest::newRow("four channels read as mono") << "quad.wav"
-                                                << "48000 Hz Mono";
+    QTest::newRow("four channels: more than the codec takes") << "quad.wav" << kUnsupported;
     QTest::newRow("any character in the name") << "Grüße ♪ 'live'.wav"
                                                << "22050 Hz Stereo";
     QTest::newRow("huge data chunk") << "big.wav" << kMono;
     QTest::newRow("default suffix added") << "stereo" << kStereo;
     QTest::newRow("extensible PCM") << "extensible.wav"
                                     << "96000 Hz Stereo";
+    QTest::newRow("float named") << "float.wav"
+                                 << "48000 Hz Stereo 32-bit float";
     QTest::newRow("Layer-3 inside RIFF") << "layer3.wav" << kUnsupported;
     QTest::newRow("not RIFF") << "text.wav" << kUnsupported;
     QTest::newRow("missing") << "missing.wav" << kUnsupported;

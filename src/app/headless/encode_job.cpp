@@ -247,14 +247,25 @@ void EncodeJob::CheckInputUnchanged()
         error = "the input changed while it was being converted";
         return;
     }
-    if (present < claimed) {
-        const double perSecond = engine.GetInputFormat().nAvgBytesPerSec;
-        char text[160];
+    const double perSecond = engine.GetInputFormat().nAvgBytesPerSec;
+    char text[160];
+    if (analysedInput.lengthUnknown) {
+        std::snprintf(text, sizeof text,
+                      "its header states no length (a recording never finished, or a stream); the %.1f s of "
+                      "audio found in the file were converted",
+                      static_cast<double>(present) / perSecond);
+        warning = text;
+    } else if (present < claimed) {
         std::snprintf(text, sizeof text,
                       "the file holds %.1f s of the %.1f s of audio its header announces; that much was "
                       "converted",
                       static_cast<double>(present) / perSecond, static_cast<double>(claimed) / perSecond);
         warning = warning.empty() ? std::string(text) : text + ("; " + warning);
+    }
+    if (const std::uint64_t clipped = engine.GetRunClippedSamples(); clipped != 0) {
+        std::snprintf(text, sizeof text, "%llu float samples beyond full scale (±1.0) were clipped",
+                      static_cast<unsigned long long>(clipped));
+        warning += (warning.empty() ? "" : "; ") + std::string(text);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -165,9 +166,10 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
     (void)copy.Close();
 
     auto fit = [&](const MMCKINFO& chunk, std::int64_t end) {
-        if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length)
-            return true;
         const std::int64_t holds = end - chunk.dwDataOffset;
+        // A stream over 4 GiB keeps its placeholder, which the analysis reads as "to the end".
+        if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length || holds > std::int64_t{UINT32_MAX})
+            return true;
         unsigned char field[kSizeFieldBytes];
         for (std::uint32_t i = 0; i < kSizeFieldBytes; ++i)
             field[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(holds) >> (8 * i));
