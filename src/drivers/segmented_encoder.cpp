@@ -35,7 +35,10 @@ constexpr std::uint64_t WorstDrainPasses()
 static_assert(WorstDrainPasses() <= kMaxEndPasses / 4,
               "a drain must end well within the END passes callers allow");
 
-std::size_t LimitFor(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes, unsigned threads)
+} // namespace
+
+std::size_t SegmentedEncoder::InFlightLimit(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes,
+                                            unsigned threads)
 {
     if (!plan)
         return 0;
@@ -44,16 +47,15 @@ std::size_t LimitFor(const std::optional<SegmentPlan>& plan, std::uint32_t frame
     const std::uint64_t segmentBytes = plan->LongestPooled() * plan->inputPerFrame * frameBytes;
     const std::uint64_t fit = SegmentPlan::kStreamPcmBytes / segmentBytes;
     const std::uint64_t byBudget = fit > 3 ? fit - 2 : 1;
-    return static_cast<std::size_t>(std::min<std::uint64_t>(
-        {std::uint64_t{threads} + kSpareInFlight, SegmentedEncoder::kMaxInFlight, byBudget}));
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>({std::uint64_t{threads} + kSpareInFlight, kMaxInFlight, byBudget}));
 }
-} // namespace
 
 SegmentedEncoder::SegmentedEncoder(const WAVEFORMATEX& source, const LameOutputFormat& output,
                                    std::unique_ptr<LamePcmEncoder> first, std::optional<SegmentPlan> plan,
                                    WorkerPool& pool)
     : source(source), output(output), plan(plan), frameBytes(first->FrameBytes()),
-      inFlightLimit(LimitFor(plan, first->FrameBytes(), pool.ThreadLimit())), check(output), tasks(pool)
+      inFlightLimit(InFlightLimit(plan, first->FrameBytes(), pool.ThreadLimit())), check(output), tasks(pool)
 {
     current = std::make_unique<LameSegment>(0, plan ? plan->inputPerFrame : 1, frameBytes);
     current->SetEncoder(std::move(first));

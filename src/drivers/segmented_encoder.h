@@ -57,6 +57,10 @@ public:
     // The most segments in flight; with it the output left when the input ends stays far below what
     // any caller's flushing passes can take.
     static constexpr std::size_t kMaxInFlight = 16;
+    // The segments in flight at once with `plan`, input of `frameBytes` bytes a sample frame and a
+    // pool of `threads`: enough to keep the threads busy, within the stream's PCM budget.
+    static std::size_t InFlightLimit(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes,
+                                     unsigned threads);
 
     // How the segments were joined so far.
     struct JoinCounts {
