@@ -19,8 +19,6 @@ public:
     // Whether the `size` bytes at `bytes` are exactly the whole stream frames [first, first + count)
     // and each passes. Only then does the check move past them; otherwise it stays where it was.
     bool Accept(const unsigned char* bytes, std::size_t size, std::uint64_t first, std::uint64_t count);
-    // The stream frame expected next.
-    std::uint64_t NextFrame() const { return nextFrame; }
 
 private:
     bool HeaderExpected(std::uint64_t frame, std::uint32_t header);

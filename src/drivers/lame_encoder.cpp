@@ -1,5 +1,7 @@
 #include "drivers/lame_encoder.h"
 
+#include "drivers/vector_state.h"
+
 #include <cstdarg>
 #include <lame/lame.h>
 #include <mutex>
@@ -58,6 +60,8 @@ MmResult LameEncoder::Open(const LameEncoderSettings& settings, std::unique_ptr<
     lame_set_bWriteVbrTag(created, tagFrame ? 1 : 0);
     lame_set_write_id3tag_automatic(created, 0);
     // Quality and low-pass stay at LAME's defaults, as the lame command line leaves them.
+    // The set-up's many pow calls are where a vector state left in use costs most.
+    ClearUpperVectorState();
     if (lame_init_params(created) < 0)
         return mmresult::kNotPossible;
 

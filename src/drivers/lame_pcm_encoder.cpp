@@ -1,5 +1,7 @@
 #include "drivers/lame_pcm_encoder.h"
 
+#include "drivers/vector_state.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -113,6 +115,7 @@ bool LamePcmEncoder::Encode(const unsigned char* source, std::uint32_t frames,
 bool LamePcmEncoder::Flush(unsigned char* output, std::uint32_t capacity, std::uint32_t& produced)
 {
     produced = 0;
+    ClearUpperVectorState(); // see vector_state.h
     const int flushed =
         capacity == 0 ? kLameBufferTooSmall : lame_encode_flush(encoder->Get(), output, Capacity(capacity));
     if (flushed < 0)
@@ -133,6 +136,7 @@ bool LamePcmEncoder::EmptyReservoir(std::vector<unsigned char>& output)
 {
     return AppendWith(output, kFlushBound,
                       [&](unsigned char* room, std::uint32_t size, std::uint32_t& produced) {
+                          ClearUpperVectorState();
                           const int written = lame_encode_flush_nogap(encoder->Get(), room, Capacity(size));
                           produced = static_cast<std::uint32_t>(std::max(written, 0));
                           return written >= 0;
@@ -147,6 +151,7 @@ std::uint32_t LamePcmEncoder::FramesEncoded() const
 int LamePcmEncoder::EncodeChunk(const unsigned char* source, int frames, unsigned char* output, int capacity)
 {
     const std::size_t samples = static_cast<std::size_t>(frames) * channels;
+    ClearUpperVectorState(); // see vector_state.h
     if (floatSamples) {
         for (std::size_t i = 0; i < samples; ++i) {
             const unsigned char* const sample = source + i * bytesPerSample;

@@ -13,7 +13,7 @@ constexpr std::uint64_t kCreepFrames = 64;
 
 LameSegment::LameSegment(std::uint64_t firstFrame, std::uint32_t inputPerFrame, std::uint32_t frameBytes)
     : firstFrame(firstFrame), inputPerFrame(inputPerFrame), firstInput(firstFrame * inputPerFrame),
-      frameBytes(frameBytes), output(firstFrame)
+      frameBytes(frameBytes), pcmStart(firstInput), output(firstFrame)
 {
 }
 
@@ -36,14 +36,15 @@ bool LameSegment::EncodePcm(std::optional<std::uint64_t> flushFrame, bool final,
                             const std::atomic<bool>& stop)
 {
     const std::uint64_t total = pcm.size() / FrameBytes();
+    auto taken = [&] { return NextInput() - pcmStart; };
     if (flushFrame) {
         // LAME encodes a frame as soon as it holds the input for it, so the input goes in until
         // exactly the frames before the flush frame are encoded. A final segment may end first.
         const std::uint32_t target = static_cast<std::uint32_t>(*flushFrame - firstFrame);
-        while (encoder->FramesEncoded() < target && fed < total) {
+        while (encoder->FramesEncoded() < target && taken() < total) {
             const std::uint64_t missing = target - encoder->FramesEncoded();
             const std::uint64_t step = missing > 1 ? (missing - 1) * inputPerFrame : kCreepFrames;
-            if (!Feed(pcm.data() + fed * FrameBytes(), std::min(step, total - fed), &stop))
+            if (!Feed(pcm.data() + taken() * FrameBytes(), std::min(step, total - taken()), &stop))
                 return false;
         }
         if (encoder->FramesEncoded() > target)
@@ -51,7 +52,7 @@ bool LameSegment::EncodePcm(std::optional<std::uint64_t> flushFrame, bool final,
         if (encoder->FramesEncoded() == target && !encoder->EmptyReservoir(output.Bytes()))
             return false;
     }
-    if (!Feed(pcm.data() + fed * FrameBytes(), total - fed, &stop))
+    if (!Feed(pcm.data() + taken() * FrameBytes(), total - taken(), &stop))
         return false;
     return !final || Finish();
 }

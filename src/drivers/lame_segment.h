@@ -23,17 +23,23 @@ public:
 
     // The encoder must be set before anything is encoded.
     void SetEncoder(std::unique_ptr<LamePcmEncoder> lame) { encoder = std::move(lame); }
-    bool HasEncoder() const { return encoder != nullptr; }
 
     std::uint64_t FirstFrame() const { return firstFrame; }
     // The input sample frame the encoder takes next.
     std::uint64_t NextInput() const { return firstInput + fed; }
     std::uint32_t FrameBytes() const { return frameBytes; }
 
-    // The PCM a pool task encodes, from the encoder's first input frame on, and the input sample
-    // frame after it.
+    // The PCM a pool task encodes, from input sample frame PcmStart() on (the encoder's first input
+    // frame, unless HoldPcmFromHere moved it), and the input sample frame after it.
     std::vector<unsigned char>& Pcm() { return pcm; }
-    std::uint64_t PcmEnd() const { return firstInput + pcm.size() / frameBytes; }
+    std::uint64_t PcmStart() const { return pcmStart; }
+    std::uint64_t PcmEnd() const { return pcmStart + pcm.size() / frameBytes; }
+    // Input from NextInput() on is held in Pcm() for a pool task, which goes on with this encoder.
+    void HoldPcmFromHere()
+    {
+        pcm.clear();
+        pcmStart = NextInput();
+    }
     // Frees the PCM (assigning {} would only empty it and keep its memory).
     void ReleasePcm() { pcm = std::vector<unsigned char>(); }
 
@@ -58,6 +64,7 @@ private:
     std::uint64_t firstInput;
     std::uint32_t frameBytes;
     std::uint64_t fed = 0;
+    std::uint64_t pcmStart;
     std::unique_ptr<LamePcmEncoder> encoder;
     std::vector<unsigned char> pcm;
     Layer3Stream output;

@@ -4,17 +4,25 @@
 // never on the thread count or the machine, so that every thread count writes the same bytes.
 #include "drivers/lame_output_formats.h"
 #include "drivers/layer3_geometry.h"
+#include "platform/codec_driver.h"
 #include "platform/wave_format.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
 namespace cantrix {
 
 struct SegmentPlan {
-    // Output frames of the first segment, which the calling thread encodes as the input arrives;
-    // it covers at least the first ten seconds.
+    // Output frames of the first segment, at least the first ten seconds: shorter streams are the
+    // serial encode.
     std::uint64_t firstBoundary = 0;
+    // The output frames whose input the calling thread encodes as it arrives, so that they come out
+    // call by call as a serial encode gives them: the first five seconds and one caller block (what
+    // the preview converts), and more where the rest of the first segment would not fit a segment's
+    // PCM (up to where the second segment's encoder starts). A pool task encodes the rest of the
+    // first segment.
+    std::uint64_t inlineFrames = 0;
     // Input sample frames per output frame.
     std::uint32_t inputPerFrame = 0;
     // Frames before a seam whose slots the seam may still fill (see HeldFrames).
@@ -47,6 +55,8 @@ struct SegmentPlan {
     // previous one leaves free; the frames in between are the fallback seams.
     static constexpr std::uint64_t kFlushLeadFrames = 8;
 
+    // The input sample frames the calling thread encodes.
+    constexpr std::uint64_t InlineInput() const { return inlineFrames * inputPerFrame; }
     // The first frame of segment `index` (1 and up); segment 0 starts at frame 0.
     constexpr std::uint64_t Boundary(std::uint64_t index) const
     {
@@ -67,6 +77,11 @@ struct SegmentPlan {
     }
     // The frames a segment's encoder writes, unless it is the first or the last.
     constexpr std::uint64_t EncoderFrames() const { return kPreRollFrames + segmentFrames + postRollFrames; }
+    // The most frames a pool task encodes: a segment's, or the rest of the first segment.
+    constexpr std::uint64_t LongestPooled() const
+    {
+        return std::max(EncoderFrames(), EncoderEnd(0) - inlineFrames);
+    }
     // The first frame that the seam with segment `index` may still change: the frames before it are
     // settled and may be given out.
     constexpr std::uint64_t SettledBefore(std::uint64_t index) const
@@ -99,7 +114,8 @@ constexpr std::uint64_t OutputLagFrames(const LameOutputFormat& format)
 constexpr std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, std::uint32_t inputFrameBytes,
                                                   const LameOutputFormat& output)
 {
-    constexpr std::uint64_t kInlineSeconds = 10;
+    constexpr std::uint64_t kSerialSeconds = 10;
+    constexpr std::uint64_t kInlineSeconds = 5;
     const std::uint32_t outputRate = output.sampleRate;
     if (outputRate == 0 || inputRate % outputRate != 0)
         return std::nullopt;
@@ -114,10 +130,15 @@ constexpr std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, std::
             break;
     }
     // The first boundary: ten seconds or more, placed so that every encoder starts on the cycle.
-    std::uint64_t boundary = (kInlineSeconds * outputRate + frameSamples - 1) / frameSamples;
+    std::uint64_t boundary = (kSerialSeconds * outputRate + frameSamples - 1) / frameSamples;
     while ((boundary - SegmentPlan::kPreRollFrames) % SegmentPlan::kPaddingCycleFrames != 0)
         ++boundary;
     plan.firstBoundary = boundary;
+    const std::uint64_t inlineInput = kInlineSeconds * inputRate + kCallerBlockBytes / inputFrameBytes;
+    const std::uint64_t pooledFit = SegmentPlan::kSegmentPcmBytes / (plan.inputPerFrame * inputFrameBytes);
+    plan.inlineFrames = (inlineInput + plan.inputPerFrame - 1) / plan.inputPerFrame;
+    if (plan.EncoderEnd(0) > plan.inlineFrames + pooledFit)
+        plan.inlineFrames = std::min(plan.EncoderEnd(0) - pooledFit, plan.EncoderStart(1));
     return plan;
 }
 

@@ -26,7 +26,7 @@ constexpr std::uint64_t WorstDrainPasses()
     for (const LameOutputFormat& format : lame_outputs::All()) {
         const std::uint64_t bytes =
             (SegmentedEncoder::kMaxInFlight + 2) *
-            PlanSegments(format.sampleRate, format.channels * 2u, format)->EncoderFrames() *
+            PlanSegments(format.sampleRate, format.channels * 2u, format)->LongestPooled() *
             layer3::SlotBytes(format.sampleRate, format.kbps, true);
         worst = std::max(worst, bytes / smallestDestination + 1);
     }
@@ -35,25 +35,27 @@ constexpr std::uint64_t WorstDrainPasses()
 static_assert(WorstDrainPasses() <= kMaxEndPasses / 4,
               "a drain must end well within the END passes callers allow");
 
-std::size_t LimitFor(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes, unsigned threads)
+} // namespace
+
+std::size_t SegmentedEncoder::InFlightLimit(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes,
+                                            unsigned threads)
 {
     if (!plan)
         return 0;
     // The segments in flight and the two filling (they overlap by the pre-roll and post-roll)
     // share the stream's PCM budget.
-    const std::uint64_t segmentBytes = plan->EncoderFrames() * plan->inputPerFrame * frameBytes;
+    const std::uint64_t segmentBytes = plan->LongestPooled() * plan->inputPerFrame * frameBytes;
     const std::uint64_t fit = SegmentPlan::kStreamPcmBytes / segmentBytes;
     const std::uint64_t byBudget = fit > 3 ? fit - 2 : 1;
-    return static_cast<std::size_t>(std::min<std::uint64_t>(
-        {std::uint64_t{threads} + kSpareInFlight, SegmentedEncoder::kMaxInFlight, byBudget}));
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>({std::uint64_t{threads} + kSpareInFlight, kMaxInFlight, byBudget}));
 }
-} // namespace
 
 SegmentedEncoder::SegmentedEncoder(const WAVEFORMATEX& source, const LameOutputFormat& output,
                                    std::unique_ptr<LamePcmEncoder> first, std::optional<SegmentPlan> plan,
                                    WorkerPool& pool)
     : source(source), output(output), plan(plan), frameBytes(first->FrameBytes()),
-      inFlightLimit(LimitFor(plan, first->FrameBytes(), pool.ThreadLimit())), check(output), tasks(pool)
+      inFlightLimit(InFlightLimit(plan, first->FrameBytes(), pool.ThreadLimit())), check(output), tasks(pool)
 {
     current = std::make_unique<LameSegment>(0, plan ? plan->inputPerFrame : 1, frameBytes);
     current->SetEncoder(std::move(first));
@@ -67,51 +69,60 @@ SegmentedEncoder::~SegmentedEncoder()
 
 bool SegmentedEncoder::Take(const unsigned char* pcm, std::uint32_t frames)
 {
-    if (failed)
+    if (phase == Phase::Failed)
         return false;
     const std::uint64_t start = inputFrames;
     inputFrames += frames;
-    if (firstFeeding) {
-        const std::uint64_t end =
-            plan ? plan->EncoderEnd(0) * plan->inputPerFrame : std::numeric_limits<std::uint64_t>::max();
-        if (start < end && !current->Feed(pcm, std::min<std::uint64_t>(frames, end - start)))
-            failed = true;
+    if (phase == Phase::Inline) {
+        const std::uint64_t end = plan ? plan->InlineInput() : std::numeric_limits<std::uint64_t>::max();
+        if (!current->Feed(pcm, std::min<std::uint64_t>(frames, end - start)) || !ReleaseSettled())
+            return Fail();
         if (inputFrames >= end)
-            firstFeeding = false;
-        if (!failed && !ReleaseSettled())
-            failed = true;
+            PoolTheFirstSegment();
     }
-    if (!failed && plan && !FillSegments(pcm, start, frames))
-        failed = true;
-    return !failed;
+    if (plan && phase == Phase::Segmenting && !FillSegments(pcm, start, frames))
+        return Fail();
+    return true;
+}
+
+void SegmentedEncoder::PoolTheFirstSegment()
+{
+    current->HoldPcmFromHere();
+    auto first = std::make_unique<PooledSegment>();
+    first->segment = std::move(current);
+    first->segment->Pcm().reserve((plan->EncoderEnd(0) - plan->inlineFrames) * plan->inputPerFrame *
+                                  frameBytes);
+    filling.push_back(std::move(first));
+    phase = Phase::Segmenting;
 }
 
 bool SegmentedEncoder::FillSegments(const unsigned char* pcm, std::uint64_t start, std::uint64_t frames)
 {
     const std::uint64_t end = start + frames;
     while (plan->EncoderStart(nextIndex) * plan->inputPerFrame < end) {
-        auto slot = std::make_unique<Slot>();
-        slot->index = nextIndex;
-        slot->segment =
+        auto pooled = std::make_unique<PooledSegment>();
+        pooled->index = nextIndex;
+        pooled->segment =
             std::make_unique<LameSegment>(plan->EncoderStart(nextIndex), plan->inputPerFrame, frameBytes);
         // Its whole PCM at once: grown piece by piece, the buffer could take twice the budget.
-        slot->segment->Pcm().reserve(plan->EncoderFrames() * plan->inputPerFrame * frameBytes);
-        filling.push_back(std::move(slot));
+        pooled->segment->Pcm().reserve(plan->EncoderFrames() * plan->inputPerFrame * frameBytes);
+        filling.push_back(std::move(pooled));
         ++nextIndex;
     }
     // Segments overlap by their pre-roll, so the same input may go to two of them.
-    for (const auto& slot : filling) {
-        std::vector<unsigned char>& buffer = slot->segment->Pcm();
-        const std::uint64_t first = std::max(start, slot->segment->PcmEnd());
-        const std::uint64_t last = std::min(end, plan->EncoderEnd(slot->index) * plan->inputPerFrame);
+    for (const auto& pooled : filling) {
+        std::vector<unsigned char>& buffer = pooled->segment->Pcm();
+        const std::uint64_t first = std::max(start, pooled->segment->PcmEnd());
+        const std::uint64_t last = std::min(end, plan->EncoderEnd(pooled->index) * plan->inputPerFrame);
         if (first < last) {
             const unsigned char* const bytes = pcm + (first - start) * frameBytes;
             buffer.insert(buffer.end(), bytes, bytes + (last - first) * frameBytes);
         }
     }
-    while (!filling.empty() && filling.front()->segment->PcmEnd() >=
-                                   plan->EncoderEnd(filling.front()->index) * plan->inputPerFrame) {
-        std::unique_ptr<Slot> full = std::move(filling.front());
+    // A segment goes to the pool once the input has gone past its end: a stream that ends right
+    // there makes it the last one, which ends the stream itself.
+    while (!filling.empty() && end > plan->EncoderEnd(filling.front()->index) * plan->inputPerFrame) {
+        std::unique_ptr<PooledSegment> full = std::move(filling.front());
         filling.pop_front();
         if (!Submit(std::move(full), false))
             return false;
@@ -121,94 +132,81 @@ bool SegmentedEncoder::FillSegments(const unsigned char* pcm, std::uint64_t star
 
 bool SegmentedEncoder::TakeEnd()
 {
-    if (failed)
+    if (phase == Phase::Failed)
         return false;
-    ended = true;
-    const bool firstIsLast = !plan || inputFrames <= plan->EncoderEnd(0) * plan->inputPerFrame;
-    if (firstIsLast) {
-        filling.clear();
-        firstFeeding = false;
-        currentFinal = true;
-        if (!current->Finish()) {
-            failed = true;
-            return false;
-        }
-        return true;
+    if (phase == Phase::Inline) {
+        // The input ended within the calling thread's part: the stream is the serial encode.
+        phase = Phase::LastSegment;
+        return current->Finish() || Fail();
     }
     // The oldest segment still filling takes the rest; any later one is not needed.
-    if (filling.empty()) {
-        failed = true;
-        return false;
-    }
-    std::unique_ptr<Slot> last = std::move(filling.front());
+    if (filling.empty())
+        return Fail();
+    std::unique_ptr<PooledSegment> last = std::move(filling.front());
     filling.clear();
-    if (!Submit(std::move(last), true)) {
-        failed = true;
-        return false;
-    }
-    return true;
+    phase = Phase::Ended;
+    return Submit(std::move(last), true) || Fail();
 }
 
-bool SegmentedEncoder::Submit(std::unique_ptr<Slot> slot, bool final)
+bool SegmentedEncoder::Submit(std::unique_ptr<PooledSegment> pooled, bool final)
 {
-    while (inFlight.size() >= inFlightLimit) {
-        std::uint64_t seen = 0;
-        {
-            std::lock_guard lock(mutex);
-            seen = completions;
-        }
-        const std::size_t before = inFlight.size();
-        if (!JoinReady())
-            return false;
-        if (inFlight.size() < before)
-            continue;
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return completions != seen; });
-    }
-    slot->final = final;
-    Slot& queued = *slot;
+    if (!JoinUntil([&] { return inFlight.size() < inFlightLimit; }))
+        return false;
+    pooled->final = final;
+    PooledSegment& queued = *pooled;
     {
         std::lock_guard lock(mutex);
-        queued.state = SlotState::Queued;
+        queued.state = PoolState::Queued;
     }
-    inFlight.push_back(std::move(slot));
+    inFlight.push_back(std::move(pooled));
     tasks.Submit([this, &queued] { Encode(queued); });
     return true;
 }
 
-void SegmentedEncoder::Encode(Slot& slot)
+void SegmentedEncoder::Encode(PooledSegment& pooled)
 {
-    std::unique_ptr<LamePcmEncoder> lame;
-    bool ok = LamePcmEncoder::Open(source, output, lame) == mmresult::kNoError;
-    if (ok) {
-        slot.segment->SetEncoder(std::move(lame));
-        ok = slot.segment->EncodePcm(plan->FlushFrame(slot.index), slot.final, stop);
+    bool ok = true;
+    std::optional<std::uint64_t> flushFrame;
+    // The first segment goes on with the encoder the calling thread started; every later one starts
+    // its own, which empties its reservoir before the segment's first frame.
+    if (pooled.index != 0) {
+        std::unique_ptr<LamePcmEncoder> lame;
+        ok = LamePcmEncoder::Open(source, output, lame) == mmresult::kNoError;
+        pooled.segment->SetEncoder(std::move(lame));
+        flushFrame = plan->FlushFrame(pooled.index);
     }
+    ok = ok && pooled.segment->EncodePcm(flushFrame, pooled.final, stop);
     std::lock_guard lock(mutex);
-    slot.state = ok ? SlotState::Done : SlotState::Failed;
+    pooled.state = ok ? PoolState::Done : PoolState::Failed;
     ++completions;
     changed.notify_all();
 }
 
-bool SegmentedEncoder::Give(unsigned char* destination, std::uint32_t capacity, bool drain,
-                            std::uint32_t& produced)
+bool SegmentedEncoder::JoinUntil(const std::function<bool()>& done)
 {
-    produced = 0;
     for (;;) {
         std::uint64_t seen = 0;
         {
             std::lock_guard lock(mutex);
             seen = completions;
         }
-        if (!JoinReady()) {
-            failed = true;
+        if (!JoinReady())
             return false;
-        }
-        if (!drain || ready.size() - readyFrom >= capacity || complete)
-            break;
+        if (done())
+            return true;
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return completions != seen; });
     }
+}
+
+bool SegmentedEncoder::Give(unsigned char* destination, std::uint32_t capacity, bool drain,
+                            std::uint32_t& produced)
+{
+    produced = 0;
+    const bool joined =
+        JoinUntil([&] { return !drain || ready.size() - readyFrom >= capacity || phase == Phase::Complete; });
+    if (!joined)
+        return Fail();
     produced = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, ready.size() - readyFrom));
     if (produced != 0)
         std::memcpy(destination, ready.data() + readyFrom, produced);
@@ -256,29 +254,31 @@ bool SegmentedEncoder::ReleaseLast()
     if (!GiveOut(Batch::Last, batch, last.FrameEnd()))
         return false;
     current.reset();
-    complete = true;
+    phase = Phase::Complete;
     return true;
 }
 
 bool SegmentedEncoder::JoinReady()
 {
-    if (failed)
-        return false;
-    while (!complete) {
-        if (firstFeeding && !ended)
-            return true; // the first segment is still being encoded
-        if (!ReleaseSettled())
+    while (phase != Phase::Complete) {
+        if (phase == Phase::Failed)
             return false;
-        if (currentFinal)
-            return ReleaseLast();
+        if (phase == Phase::Inline)
+            return true; // the calling thread gives out the first segment's frames as it encodes them
+        if (current) {
+            if (!ReleaseSettled())
+                return false;
+            if (phase == Phase::LastSegment)
+                return ReleaseLast();
+        }
         if (inFlight.empty())
             return true;
-        Slot& next = *inFlight.front();
+        PooledSegment& next = *inFlight.front();
         {
             std::lock_guard lock(mutex);
-            if (next.state == SlotState::Failed)
+            if (next.state == PoolState::Failed)
                 return false;
-            if (next.state != SlotState::Done)
+            if (next.state != PoolState::Done)
                 return true;
         }
         if (!JoinNext(next))
@@ -287,49 +287,53 @@ bool SegmentedEncoder::JoinReady()
     return true;
 }
 
-bool SegmentedEncoder::JoinNext(Slot& next)
+bool SegmentedEncoder::JoinNext(PooledSegment& next)
 {
-    const std::uint64_t boundary = plan->Boundary(next.index);
-    std::optional<std::uint64_t> seam;
-    if (IndexThrough(next, boundary)) {
-        for (std::uint64_t candidate = boundary; candidate >= plan->FlushFrame(next.index) && !seam;
-             --candidate) {
-            if (TryJoin(next, candidate))
-                seam = candidate;
-        }
-        // No seam up to the boundary: the current segment runs on into the next one's frames until
-        // one fits.
-        for (std::uint64_t candidate = boundary + 1; !seam && !failed && IndexThrough(next, candidate);
-             ++candidate) {
-            if (TryJoin(next, candidate))
-                seam = candidate;
-        }
-    }
-    if (failed)
-        return false;
-    if (!seam) {
-        // It has taken all of the next segment's input: it takes that segment's place.
-        if (next.final && !current->Finish())
+    if (next.index == currentIndex) {
+        // The rest of the current segment, back from the pool.
+        current = std::move(next.segment);
+        current->ReleasePcm();
+    } else if (std::optional<std::uint64_t> seam = FindSeam(next)) {
+        ++joins.seams;
+        joins.atBoundary += *seam == plan->Boundary(next.index) ? 1 : 0;
+        joins.ranOnFrames += *seam > plan->Boundary(next.index) ? *seam - plan->Boundary(next.index) : 0;
+        current = std::move(next.segment);
+        current->ReleasePcm();
+        current->DropBefore(*seam);
+    } else {
+        if (phase == Phase::Failed)
             return false;
+        // The current segment has taken all of the next one's input: it takes that segment's place.
+        if (next.final && !current->Finish())
+            return Fail();
         ++joins.takenOver;
-        currentIndex = next.index;
-        currentFinal = next.final;
-        inFlight.pop_front();
-        return true;
     }
-    ++joins.seams;
-    joins.atBoundary += *seam == boundary ? 1 : 0;
-    joins.ranOnFrames += *seam > boundary ? *seam - boundary : 0;
-    current = std::move(next.segment);
-    current->ReleasePcm();
-    current->DropBefore(*seam);
     currentIndex = next.index;
-    currentFinal = next.final;
+    if (next.final)
+        phase = Phase::LastSegment;
     inFlight.pop_front();
     return true;
 }
 
-bool SegmentedEncoder::TryJoin(Slot& next, std::uint64_t seam)
+std::optional<std::uint64_t> SegmentedEncoder::FindSeam(PooledSegment& next)
+{
+    const std::uint64_t boundary = plan->Boundary(next.index);
+    if (!IndexThrough(next, boundary))
+        return std::nullopt;
+    for (std::uint64_t candidate = boundary; candidate >= plan->FlushFrame(next.index); --candidate) {
+        if (TryJoin(next, candidate))
+            return candidate;
+    }
+    // No seam up to the boundary: the current segment runs on into the next one's frames until one
+    // fits.
+    for (std::uint64_t candidate = boundary + 1; IndexThrough(next, candidate); ++candidate) {
+        if (TryJoin(next, candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+bool SegmentedEncoder::TryJoin(PooledSegment& next, std::uint64_t seam)
 {
     const Layer3Stream& after = next.segment->Output();
     if (!SeamFits(current->Output(), currentFrom, after, seam))
@@ -352,25 +356,23 @@ bool SegmentedEncoder::TryJoin(Slot& next, std::uint64_t seam)
     return true;
 }
 
-bool SegmentedEncoder::IndexThrough(Slot& next, std::uint64_t frame)
+bool SegmentedEncoder::IndexThrough(PooledSegment& next, std::uint64_t frame)
 {
     const std::vector<unsigned char>& pcm = next.segment->Pcm();
-    const std::uint64_t pcmStart = next.segment->FirstFrame() * plan->inputPerFrame;
-    while (current->IndexedEnd() < frame && !failed) {
+    const std::uint64_t pcmStart = next.segment->PcmStart();
+    while (current->IndexedEnd() < frame) {
         // The current segment has always been given the input up to where the next one's starts.
-        if (current->NextInput() < pcmStart) {
-            failed = true;
-            break;
-        }
+        if (current->NextInput() < pcmStart)
+            return Fail();
         const std::uint64_t offset = current->NextInput() - pcmStart;
         const std::uint64_t available = pcm.size() / frameBytes;
         if (offset >= available)
             return false;
         const std::uint64_t count = std::min<std::uint64_t>(available - offset, plan->inputPerFrame);
         if (!current->Feed(pcm.data() + offset * frameBytes, count))
-            failed = true;
+            return Fail();
     }
-    return !failed;
+    return true;
 }
 
 } // namespace cantrix

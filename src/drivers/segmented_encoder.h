@@ -1,10 +1,12 @@
 #pragma once
 // A Layer-3 stream encoded in segments on the shared worker pool and joined into one stream with
-// exactly the frames of a serial encode. The first segment, at least the first ten seconds, is
-// encoded by the calling thread as the input arrives, so that short streams and the preview come out
-// at once and unchanged. Later segments are filled with input, encoded by pool tasks and joined in
-// order (see segment_seam.h for the seam rule). At most a fixed number of them are in flight; taking
-// more input waits until the oldest is joined, so the caller's progress follows the encoding.
+// exactly the frames of a serial encode. The first segment reaches at least ten seconds, so that
+// shorter streams are the serial encode. Its first seconds are encoded by the calling thread as the
+// input arrives, so that they come out call by call as a serial encode gives them (what the preview
+// converts); the rest of it goes to the pool like every later segment. Segments are filled with
+// input, encoded by pool tasks and joined in order (see segment_seam.h for the seam rule). At most
+// a fixed number of them are in flight; taking more input waits until the oldest is joined, so the
+// caller's progress follows the encoding.
 //
 // Nothing leaves without passing the frame grid check (frame_grid_check.h). A seam whose frames
 // fail it is not used: the previous segment runs on instead. Frames that fail it where no other
@@ -55,6 +57,10 @@ public:
     // The most segments in flight; with it the output left when the input ends stays far below what
     // any caller's flushing passes can take.
     static constexpr std::size_t kMaxInFlight = 16;
+    // The segments in flight at once with `plan`, input of `frameBytes` bytes a sample frame and a
+    // pool of `threads`: enough to keep the threads busy, within the stream's PCM budget.
+    static std::size_t InFlightLimit(const std::optional<SegmentPlan>& plan, std::uint32_t frameBytes,
+                                     unsigned threads);
 
     // How the segments were joined so far.
     struct JoinCounts {
@@ -75,25 +81,50 @@ public:
     }
 
 private:
-    enum class SlotState { Filling, Queued, Done, Failed };
-    struct Slot {
-        std::uint64_t index;
-        std::unique_ptr<LameSegment> segment;
-        bool final = false;
-        SlotState state = SlotState::Filling; // guarded by `mutex` once queued
+    // Where the stream is, in the order it goes through these.
+    enum class Phase {
+        Inline,      // the calling thread encodes the first segment as the input arrives
+        Segmenting,  // the input fills segments that the pool encodes
+        Ended,       // the input has ended; the segments in flight are joined as they finish
+        LastSegment, // the current segment is the stream's last: what is left of it goes out
+        Complete,    // every frame has been given out
+        Failed,      // encoding or a check failed, for this and every later call
     };
 
+    enum class PoolState { Filling, Queued, Done, Failed };
+    // A segment that a pool task encodes: a later one from its start, or the rest of the first.
+    struct PooledSegment {
+        std::uint64_t index = 0;
+        std::unique_ptr<LameSegment> segment;
+        bool final = false;
+        PoolState state = PoolState::Filling; // guarded by `mutex` once queued
+    };
+
+    bool Fail()
+    {
+        phase = Phase::Failed;
+        return false;
+    }
+    // Hands the rest of the first segment to the pool: its input from here on is held for a task.
+    void PoolTheFirstSegment();
     bool FillSegments(const unsigned char* pcm, std::uint64_t start, std::uint64_t frames);
-    bool Submit(std::unique_ptr<Slot> slot, bool final);
-    void Encode(Slot& slot);
+    bool Submit(std::unique_ptr<PooledSegment> pooled, bool final);
+    void Encode(PooledSegment& pooled);
+    // Joins what is ready, and until `done` holds waits for a pool task to finish and joins again;
+    // false when a segment failed.
+    bool JoinUntil(const std::function<bool()>& done);
     // Joins every segment whose successor is done; false when a segment failed.
     bool JoinReady();
-    bool JoinNext(Slot& next);
+    // Joins the next segment in flight: at a seam, or by the current segment taking its place.
+    bool JoinNext(PooledSegment& next);
+    // The seam with `next`, if one fits: from its boundary back to its flush frame, then on past
+    // the boundary as far as the current segment can be fed.
+    std::optional<std::uint64_t> FindSeam(PooledSegment& next);
     // Joins at `seam` when the joined frames pass the check, and the next segment's frame there too.
-    bool TryJoin(Slot& next, std::uint64_t seam);
+    bool TryJoin(PooledSegment& next, std::uint64_t seam);
     // Feeds the current segment input from `next` until its slots are complete up to stream frame
     // `frame`; false when `next` has no more input for it or encoding failed.
-    bool IndexThrough(Slot& next, std::uint64_t frame);
+    bool IndexThrough(PooledSegment& next, std::uint64_t frame);
     // Gives out the current segment's frames that no seam can change any more.
     bool ReleaseSettled();
     // Gives out the rest of the last segment.
@@ -108,22 +139,17 @@ private:
     const std::size_t inFlightLimit;
 
     std::uint64_t inputFrames = 0;
-    bool failed = false;
-    bool ended = false;
-    bool complete = false;
+    Phase phase = Phase::Inline;
 
     // The segment whose frames the stream takes now, from stream frame `currentFrom` on; the frames
-    // before it have been given out.
+    // before it have been given out. None while the rest of the first segment is on the pool.
     std::unique_ptr<LameSegment> current;
     std::uint64_t currentIndex = 0;
     std::uint64_t currentFrom = 0;
-    bool currentFinal = false;
-    // While the first segment is current and fed by the calling thread.
-    bool firstFeeding = true;
 
     std::uint64_t nextIndex = 1;
-    std::deque<std::unique_ptr<Slot>> filling;
-    std::deque<std::unique_ptr<Slot>> inFlight;
+    std::deque<std::unique_ptr<PooledSegment>> filling;
+    std::deque<std::unique_ptr<PooledSegment>> inFlight;
 
     std::vector<unsigned char> ready;
     std::size_t readyFrom = 0;
@@ -135,7 +161,7 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     std::uint64_t completions = 0; // guarded by `mutex`
-    WorkerGroup tasks;             // last, so that it is cancelled before the slots go
+    WorkerGroup tasks;             // last, so that it is cancelled before the segments go
 };
 
 } // namespace cantrix

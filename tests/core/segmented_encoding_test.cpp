@@ -7,6 +7,7 @@
 #include "drivers/layer3_frames.h"
 #include "drivers/segment_plan.h"
 #include "drivers/segmented_encoder.h"
+#include "platform/codec_driver.h"
 #include "support/seam_quality.h"
 #include "support/segmented_runs.h"
 #include "support/wav_builder.h"
@@ -223,18 +224,65 @@ TEST(Segmented, StreamsEndingAroundEveryPlannedPositionKeepTheSerialFrames)
 
 TEST(Segmented, StreamsThatStaySerialAreTheSerialEncode)
 {
-    // 50 kHz is no whole multiple of 48 kHz; 9.5 seconds end within the first segment.
-    const Case cases[] = {{test::PcmRecord(2, 50000, 16), {48000, 2, 128}},
-                          {test::PcmRecord(2, 44100, 16), {44100, 2, 128}}};
-    const double seconds[] = {14, 9.5};
-    for (int i = 0; i < 2; ++i) {
-        const std::vector<unsigned char> pcm =
-            test::SineSamples16(cases[i].source.nSamplesPerSec, cases[i].source.nChannels, seconds[i]);
-        const test::SegmentedRun segmented = test::EncodeInSegments(cases[i].source, cases[i].output, pcm, 4);
+    // 50 kHz is no whole multiple of 48 kHz; the others end within the first segment: within the
+    // calling thread's part, in the part the pool finishes, and on the first segment's last frame.
+    const WAVEFORMATEX cd = test::PcmRecord(2, 44100, 16);
+    const SegmentPlan plan = *PlanSegments(cd, {44100, 2, 128});
+    const struct {
+        Case test;
+        std::uint64_t frames;
+    } cases[] = {{{test::PcmRecord(2, 50000, 16), {48000, 2, 128}}, 14 * 50000},
+                 {{cd, {44100, 2, 128}}, plan.InlineInput() - 1},
+                 {{cd, {44100, 2, 128}}, 9 * 44100 + 12345},
+                 {{cd, {44100, 2, 128}}, plan.EncoderEnd(0) * plan.inputPerFrame}};
+    for (const auto& [test, frames] : cases) {
+        SCOPED_TRACE(std::to_string(frames) + " sample frames");
+        const std::vector<unsigned char> pcm = SignalAcrossSeams(test.source, plan, frames);
+        const test::SegmentedRun segmented = test::EncodeInSegments(test.source, test.output, pcm, 4);
         EXPECT_TRUE(segmented.ok);
         EXPECT_EQ(segmented.joins.seams + segmented.joins.takenOver, 0u);
-        EXPECT_TRUE(segmented.bytes == test::EncodeSerially(cases[i].source, cases[i].output, pcm))
-            << seconds[i];
+        EXPECT_TRUE(segmented.bytes == test::EncodeSerially(test.source, test.output, pcm));
+    }
+}
+
+TEST(Segmented, TheFirstSecondsComeOutCallByCallAsFromOneSerialEncoder)
+{
+    // What the preview converts, five seconds in whole caller blocks without an end, gives after
+    // every call what an encoder that never segments gives: the block that lasts longest (8-bit mono
+    // at 8 kHz), the common one, and the widest, whose first segment holds the most PCM.
+    const Case cases[] = {{test::PcmRecord(1, 8000, 8), {8000, 1, 8}},
+                          {test::PcmRecord(2, 44100, 16), {44100, 2, 128}},
+                          {test::PcmRecord(2, 192000, 32), {48000, 2, 320}}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(LameFormatTable::Description(test.output));
+        const SegmentPlan plan = *PlanSegments(test.source, test.output);
+        const std::vector<unsigned char> pcm =
+            SignalAcrossSeams(test.source, plan, plan.EncoderEnd(1) * plan.inputPerFrame);
+        WorkerPool pool;
+        pool.SetThreadLimit(2);
+        auto open = [&](std::optional<SegmentPlan> how) {
+            std::unique_ptr<LamePcmEncoder> first;
+            EXPECT_EQ(LamePcmEncoder::Open(test.source, test.output, first), mmresult::kNoError);
+            return std::make_unique<SegmentedEncoder>(test.source, test.output, std::move(first), how, pool);
+        };
+        const auto planned = open(plan), serial = open(std::nullopt);
+        std::vector<unsigned char> fromPlanned(1 << 16), fromSerial(1 << 16);
+        const std::size_t blocks =
+            (5 * test.source.nAvgBytesPerSec + kCallerBlockBytes - 1) / kCallerBlockBytes;
+        std::size_t given = 0;
+        for (std::size_t block = 0; block < blocks; ++block) {
+            const unsigned char* const bytes = pcm.data() + block * kCallerBlockBytes;
+            const std::uint32_t frames = kCallerBlockBytes / test.source.nBlockAlign;
+            std::uint32_t producedPlanned = 0, producedSerial = 0;
+            ASSERT_TRUE(planned->Take(bytes, frames) && serial->Take(bytes, frames));
+            ASSERT_TRUE(planned->Give(fromPlanned.data(), 1 << 16, false, producedPlanned));
+            ASSERT_TRUE(serial->Give(fromSerial.data(), 1 << 16, false, producedSerial));
+            ASSERT_EQ(producedPlanned, producedSerial) << "block " << block;
+            ASSERT_TRUE(
+                std::equal(fromSerial.begin(), fromSerial.begin() + producedSerial, fromPlanned.begin()));
+            given += producedSerial;
+        }
+        EXPECT_GT(given, 0u);
     }
 }
 
