@@ -43,7 +43,9 @@ void ConverterEngine::RunConversion(const RunSettings& run)
         if (lastResult != mmresult::kNoError) {
             // Nothing is created, so an existing file of the output's name stays as it was.
             fail(strings::kCodecFailed);
-        } else if ((lastResult = output.Open(run.outputPath, OpenMode::Create)) != mmresult::kNoError) {
+        } else if ((lastResult = run.outputDescriptor >= 0
+                                     ? output.OpenDescriptor(run.outputDescriptor)
+                                     : output.Open(run.outputPath, OpenMode::Create)) != mmresult::kNoError) {
             fail(strings::kOutputCannotOpen);
         } else {
             if (run.writeRiff)

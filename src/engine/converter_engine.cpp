@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace cantrix {
 
@@ -89,6 +90,7 @@ bool ConverterEngine::StartConversion()
     run.destination = formats[static_cast<std::size_t>(formatIndex)];
     run.writeRiff = writeRiff != 0;
     run.outputPath = outputPath;
+    run.outputDescriptor = std::exchange(outputDescriptor, -1);
     run.progress = progressCtrl;
     run.notify = notifyWnd;
     run.notifyMessage = notifyMessage;

@@ -70,6 +70,10 @@ public:
     void SetWriteRiff(std::int32_t value) { writeRiff = value; }
     std::int32_t GetWriteRiff() const { return writeRiff; }
     void SetOutputPath(const std::string& path) { outputPath = path; }
+    // The next run writes through this descriptor (an output its caller has opened for writing and
+    // keeps open until the run has ended) instead of opening the output path, which then only
+    // names it.
+    void SetOutputDescriptor(int descriptor) { outputDescriptor = descriptor; }
     std::string GetOutputPath() const { return outputPath; }
 
     bool FailWithMessage(std::uint32_t id);
@@ -115,6 +119,7 @@ private:
         FormatEntry destination;
         bool writeRiff = true;
         std::string outputPath;
+        int outputDescriptor = -1;
         ProgressTarget* progress = nullptr;
         NotifyTarget* notify = nullptr;
         std::uint32_t notifyMessage = 0;
@@ -153,6 +158,7 @@ private:
     std::int32_t writeRiff = 1;
     int formatIndex = 1;
     std::string outputPath;
+    int outputDescriptor = -1;
     std::string inputPath;
     std::uint32_t dataOffset = 0;
     HACMDRIVERID driverId = nullptr;
