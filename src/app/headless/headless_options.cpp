@@ -189,6 +189,10 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
 
     if (!result.error.empty() || options.help || options.version)
         return result;
+    // Standard output by another name is standard output: the stream alone goes there.
+    if (!options.output.empty() && options.output != kStandardStream &&
+        defaults.namesStandardOutput != nullptr && defaults.namesStandardOutput(options.output))
+        options.output = kStandardStream;
     // Standard output holds the stream only: a container needs a file it can seek in, so only an
     // explicit --riff asks for one there.
     if (options.output == kStandardStream && !containerGiven)
