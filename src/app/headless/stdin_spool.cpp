@@ -19,6 +19,16 @@ constexpr int kPollMilliseconds = 100;
 // The "RIFF" header and the largest size its 32-bit field can state.
 constexpr std::int64_t kMaxStreamBytes = 8 + std::int64_t{0xFFFFFFFF};
 constexpr std::uint32_t kSizeFieldBytes = 4;
+// The sizes a writer that cannot seek back leaves in a stream: ffmpeg writes the largest value,
+// sox its largest guess, 0x7FFFF000 less a frame or two, and the RIFF size that follows from it.
+constexpr std::uint32_t kUnknownSize = 0xFFFFFFFF;
+constexpr std::uint32_t kGuessesFrom = 0x7FFF0000;
+constexpr std::uint32_t kGuessesTo = 0x80000000;
+
+bool IsPlaceholder(std::uint32_t size)
+{
+    return size == kUnknownSize || (size >= kGuessesFrom && size <= kGuessesTo);
+}
 
 std::string TemporaryFolder()
 {
@@ -100,9 +110,9 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
 {
     // A writer that cannot seek back (sox or ffmpeg into a pipe) leaves the sizes of "RIFF" and
     // "data" as placeholders: 0xFFFFFFFF or a guess larger than what follows. Now that the
-    // stream's length is known, a size that claims more than the stream holds is set to what it
-    // holds; every other size stays as it came, and the analysis checks the copy as strictly as
-    // any file.
+    // stream's length is known, a placeholder that claims more than the stream holds is set to
+    // what it holds. Every other size stays as it came, and the analysis checks the copy as
+    // strictly as any file: a stream cut short gets the same warning as a file cut short.
     RiffFile copy;
     MMCKINFO riff{};
     MMCKINFO data{};
@@ -116,7 +126,7 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
 
     auto fit = [&](const MMCKINFO& chunk) {
         const std::int64_t holds = length - chunk.dwDataOffset;
-        if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length)
+        if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length || !IsPlaceholder(chunk.cksize))
             return true;
         unsigned char field[kSizeFieldBytes];
         for (std::uint32_t i = 0; i < kSizeFieldBytes; ++i)
