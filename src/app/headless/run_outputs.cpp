@@ -10,13 +10,18 @@
 namespace cantrix {
 
 namespace {
-// The output's file, as far as it exists, with links and dots resolved, so that two spellings of
-// one output are one claim.
+namespace fs = std::filesystem;
+
+// The output's folder, as far as it exists, with links and dots resolved, so that two spellings of
+// one output are one claim; the name itself is not followed, since a link there is replaced. The
+// same output gives the same key before the run and during it, when its folder may have been made.
 std::string OutputKey(const std::string& output)
 {
+    if (output == kStandardStream)
+        return output;
     std::error_code ignored;
-    const std::string key = std::filesystem::weakly_canonical(output, ignored).string();
-    return key.empty() ? output : key;
+    const fs::path path = fs::absolute(output, ignored);
+    return (fs::weakly_canonical(path.parent_path(), ignored) / path.filename()).string();
 }
 
 // Half the bits of the name's hash: two names that share one only cost a claim remembered in full.
@@ -35,7 +40,7 @@ PlannedOutput PlanOutput(const RunInput& file, const HeadlessOptions& options)
     // same sub-folder below the conversion directory.
     std::string folder = options.conversionDir;
     if (!folder.empty() && !file.subfolder.empty())
-        folder = (std::filesystem::path(folder) / file.subfolder).string();
+        folder = (fs::path(folder) / file.subfolder).string();
     return {DeriveOutputPath(file.path, options.writeRiff, folder), folder};
 }
 
