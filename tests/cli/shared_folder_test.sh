@@ -14,12 +14,7 @@ fi
 other=cantrix-race-$$
 useradd --system --user-group --no-create-home --shell /usr/sbin/nologin "$other"
 attacker=""
-leave() {
-  if [ -n "$attacker" ]; then kill "$attacker" 2>/dev/null || true; wait "$attacker" 2>/dev/null || true; fi
-  userdel "$other" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap leave EXIT
+at_exit+='[ -z "$attacker" ] || { kill "$attacker"; wait "$attacker"; } 2>/dev/null || true; userdel "$other" || true;'
 chmod 0711 "$WORK"
 shared="$WORK/shared" secret="$WORK/secret"
 mkdir -p "$shared" "$WORK/in"

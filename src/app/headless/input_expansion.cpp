@@ -13,6 +13,14 @@ namespace {
 // Standard input's own file, for the check that no output replaces an input.
 constexpr const char* kStandardInputPath = "/proc/self/fd/0";
 
+std::string Join(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+} // namespace
+
 bool NameEndsInWav(const std::string& name)
 {
     constexpr std::string_view kExtension = ".wav";
@@ -22,14 +30,6 @@ bool NameEndsInWav(const std::string& name)
         kExtension.begin(), kExtension.end(), name.end() - kExtension.size(),
         [](char wanted, char c) { return wanted == (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
 }
-
-std::string Join(const std::string& folder, const std::string& name)
-{
-    if (folder.empty())
-        return name;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-} // namespace
 
 bool HoldsLayer3(const std::string& file)
 {
@@ -85,8 +85,9 @@ bool InputWalk::Next(RunInput& file)
             return true;
         }
         const std::string entry = Join(level.listing.Path(), name);
-        struct stat status {};
-        if (::lstat(entry.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        struct stat named {
+        }, status{};
+        if (::lstat(entry.c_str(), &named) == 0 && S_ISDIR(named.st_mode)) {
             levels.push_back({SortedFolder(entry), Join(level.subfolder, name)});
             continue;
         }
@@ -97,7 +98,9 @@ bool InputWalk::Next(RunInput& file)
             ++alreadyEncoded;
             continue;
         }
-        file = {entry, level.subfolder, "", IdentityOf(status), false};
+        file = {entry, level.subfolder,
+                "",    IdentityOf(status),
+                false, S_ISLNK(named.st_mode) || status.st_nlink > 1};
         return true;
     }
 }

@@ -22,7 +22,13 @@ struct RunInput {
     std::optional<FileIdentity> identity;
     // Named on the command line, not found in a folder.
     bool named = false;
+    // Found in a folder through a link, or a file with more than one name: its path alone does
+    // not tell which file it is.
+    bool aliased = false;
 };
+
+// Whether a file's name ends in ".wav", in any letter case: a folder's files that are inputs.
+bool NameEndsInWav(const std::string& name);
 
 // Whether `file` is a RIFF/WAVE file whose "fmt " chunk starts with the Layer-3 tag: this program's
 // own output.

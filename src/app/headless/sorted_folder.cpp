@@ -32,8 +32,11 @@ bool SortedFolder::ReadBatch()
         ended = true;
         return false;
     }
-    // A max-heap of the smallest `limit` names after the last one given.
-    std::vector<std::string> smallest;
+    // A max-heap of the smallest `limit` names after the last one given, in the room of the batch
+    // given before, so that one batch's memory is all a folder costs.
+    std::vector<std::string> smallest = std::move(batch);
+    smallest.clear();
+    smallest.reserve(limit);
     std::size_t entries = 0;
     errno = 0;
     while (const dirent* entry = ::readdir(listing)) {
