@@ -236,7 +236,7 @@ bool EncodeJob::OpenDestination(const HeadlessOptions& options, RunOutputs& run)
         return true;
     }
     if (inPlace)
-        return OpenInPlace();
+        return OpenInPlace(options);
 
     FileDescriptor folder = OpenOutputFolder(options);
     if (!folder.IsOpen())
@@ -253,13 +253,15 @@ bool EncodeJob::OpenDestination(const HeadlessOptions& options, RunOutputs& run)
     return true;
 }
 
-bool EncodeJob::OpenInPlace()
+bool EncodeJob::OpenInPlace(const HeadlessOptions& options)
 {
     struct stat status {};
-    if (::stat(output.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) {
-        // Opening a FIFO waits for its reader, which the relay does, so that a stop is not held up.
+    if (!options.writeRiff || (::stat(output.c_str(), &status) == 0 && S_ISFIFO(status.st_mode))) {
+        // Opening a FIFO waits for its reader, and a terminal may stop taking output: the relay
+        // waits there, so that a stop is not held up. A container needs a file it can seek in,
+        // which only a device itself can be.
         relay = std::make_unique<OutputRelay>();
-        if (!relay->StartFifo(output, inPlaceThroughLink, error))
+        if (!relay->StartPath(output, inPlaceThroughLink, error))
             return false;
         engine->SetOutputDescriptor(relay->Descriptor());
         return true;

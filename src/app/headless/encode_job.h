@@ -95,7 +95,7 @@ private:
     bool CheckExistingOutput(const HeadlessOptions& options);
     int ChooseFormat(const HeadlessOptions& options);
     bool OpenDestination(const HeadlessOptions& options, RunOutputs& run);
-    bool OpenInPlace();
+    bool OpenInPlace(const HeadlessOptions& options);
     FileDescriptor OpenOutputFolder(const HeadlessOptions& options);
     void CheckInputUnchanged();
     void Publish(const HeadlessOptions& options);

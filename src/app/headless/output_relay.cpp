@@ -43,9 +43,9 @@ bool OutputRelay::Start(std::string& error)
     return Begin(error);
 }
 
-bool OutputRelay::StartFifo(const std::string& path, bool follow, std::string& error)
+bool OutputRelay::StartPath(const std::string& destination, bool follow, std::string& error)
 {
-    fifoPath = path;
+    path = destination;
     followLink = follow;
     return Begin(error);
 }
@@ -99,14 +99,14 @@ bool OutputRelay::WriteUnlessAbandoned(int destination, const unsigned char* byt
 
 void OutputRelay::Copy()
 {
-    FileDescriptor fifo;
+    FileDescriptor named;
     bool dropping = false;
-    if (!fifoPath.empty()) {
+    if (!path.empty()) {
         // Opening a FIFO waits for its reader.
         const int flags = O_WRONLY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-        while (!fifo.IsOpen()) {
-            fifo = FileDescriptor(::open(fifoPath.c_str(), flags));
-            if (fifo.IsOpen() || (errno == EINTR && !abandoned.load()))
+        while (!named.IsOpen()) {
+            named = FileDescriptor(::open(path.c_str(), flags));
+            if (named.IsOpen() || (errno == EINTR && !abandoned.load()))
                 continue;
             openFailed = errno != EINTR;
             errorNumber = errno;
@@ -114,7 +114,7 @@ void OutputRelay::Copy()
             break;
         }
     }
-    const int destination = fifo.IsOpen() ? fifo.Get() : STDOUT_FILENO;
+    const int destination = named.IsOpen() ? named.Get() : STDOUT_FILENO;
     std::vector<unsigned char> block(kBlockBytes);
     for (;;) {
         const ssize_t got = ::read(readEnd.Get(), block.data(), block.size());

@@ -1,9 +1,9 @@
 #pragma once
 // Carries a raw stream to a destination that can keep a conversion waiting: standard output (a
-// pipe, a terminal, a socket, a file opened for appending) or a FIFO named with --output. The
-// engine writes into a pipe, and a thread of the relay copies the pipe on. Only that thread ever
-// waits on the destination (for a FIFO, also for a reader to open it), so a run told to stop is
-// never held there: Abandon makes the thread give up waiting and drop the rest, and the
+// pipe, a terminal, a socket, a file opened for appending), or a FIFO or device named with
+// --output. The engine writes into a pipe, and a thread of the relay copies the pipe on. Only that
+// thread ever waits on the destination (for a FIFO, also for a reader to open it), so a run told
+// to stop is never held there: Abandon makes the thread give up waiting and drop the rest, and the
 // conversion ends.
 //
 // Thread rules: every operation runs on the runner's thread; the copier only reads the pipe,
@@ -25,9 +25,9 @@ public:
 
     // Relays to standard output. False with `error` set when no pipe can be made.
     bool Start(std::string& error);
-    // Relays to the FIFO at `path`, which the copier opens, through a link only with
+    // Relays to the FIFO or device at `path`, which the copier opens, through a link only with
     // `followLink`.
-    bool StartFifo(const std::string& path, bool followLink, std::string& error);
+    bool StartPath(const std::string& path, bool followLink, std::string& error);
     // What the engine writes through.
     int Descriptor() const { return writeEnd.Get(); }
     // Stops waiting on the destination: a blocked open or write gives up, and the rest of the
@@ -50,7 +50,7 @@ private:
 
     FileDescriptor readEnd;
     FileDescriptor writeEnd;
-    std::string fifoPath; // empty: standard output
+    std::string path; // empty: standard output
     bool followLink = false;
     std::thread copier;
     // Written by the copier, read after it has been joined.
