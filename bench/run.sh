@@ -16,9 +16,10 @@
 #      serial (50 kHz input) at 320 kbit/s (goal < 64 MiB each)
 #   5. input analysis of a 1 GiB file against a 1 MiB file (goal <= 1.5)
 #   6. batches: peak memory of a --skip-existing run over 100,000 existing outputs against one over
-#      100 (goal <= 1.1), and --jobs 1 over 100 one-second files: its wall time against the CPU
-#      time its conversions took (goal <= 1.1: no file waits for the one before), and against the
-#      same audio as one file (what each file's own set-up and last frames cost)
+#      100 (goal <= 1.1); --jobs 1 over 100 one-second files against the files' own conversion
+#      time, the engine converting them in turn with nothing around it (goal <= 1.1: no file
+#      waits for the one before), and against the same audio as one file (what each file's own
+#      set-up and last frames cost)
 # Usage: bench/run.sh [RUNS]   (RUNS: timed pairs per comparison, default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -124,20 +125,11 @@ for i in $(seq -w 1 100); do [ -e "$audio/small/s$i.wav" ] || cp "$audio/small.w
   all=$(peak "$many/all")
   echo "--skip-existing, nothing to do: 100,000 files $((all / 1024)) MiB peak, 100 files $((few / 1024)) MiB peak: ratio $(ratio "$all" "$few") (goal <= 1.1)"
 )
-batch="$cantrix --encode --quiet --raw --overwrite --jobs 1 --threads 1 --dir $out/small $audio/small"
-joined="$cantrix --encode --quiet --raw --overwrite --jobs 1 --threads 1 --output $out/joined.mp3 $audio/small-joined.wav"
-python3 - "$runs" "$batch" <<'PY'
-import resource, statistics, subprocess, sys, time
-ratios = []
-for _ in range(int(sys.argv[1]) + 1):
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    start = time.perf_counter()
-    subprocess.run(sys.argv[2], shell=True, check=True)
-    wall = time.perf_counter() - start
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    ratios.append(wall / (after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime))
-print(f"--jobs 1 over 100 one-second files: wall time against the CPU time of its conversions = "
-      f"{statistics.median(ratios[1:]):.3f} (goal <= 1.1)")
-PY
+batch="$cantrix --encode --quiet --raw --overwrite --preset isdn --jobs 1 --threads 1 --dir $out/small $audio/small"
+engine="build-release/bench/batch_conversion $audio/small $out/small"
+joined="$cantrix --encode --quiet --raw --overwrite --preset isdn --jobs 1 --threads 1 --output $out/joined.mp3 $audio/small-joined.wav"
+mkdir -p "$out/small"
+read -r batched own r < <(pairs "$batch" "$engine")
+echo "--jobs 1 over 100 one-second files ${batched}s, the engine converting them in turn ${own}s: ratio = $r (goal <= 1.1)"
 read -r batched whole r < <(pairs "$batch" "$joined")
 echo "--jobs 1 over 100 one-second files ${batched}s, the same audio as one file ${whole}s: ratio = $r"
