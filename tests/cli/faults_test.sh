@@ -157,6 +157,15 @@ check "--skip-existing: a dangling link fails with path and reason ($errors)" \
 check "--skip-existing: a folder fails with path and reason" grep -qF "folder.mp3: Is a directory)" <<<"$errors"
 check "--skip-existing: an empty file is replaced" [ "$(probe "$WORK/names/out/empty.mp3" stream=codec_name)" = mp3 ]
 
+# A link planted where a sub-folder of the conversion directory goes is not followed.
+mkdir -p "$WORK/names/tree/sub" "$WORK/names/mirror"
+cp "$music/f01.wav" "$WORK/names/tree/sub/"
+ln -s ../elsewhere "$WORK/names/mirror/sub"
+encode --raw --dir "$WORK/names/mirror" "$WORK/names/tree"
+check "a link as a mirrored sub-folder: status 1, path and reason ($errors)" \
+  grep -qF "mirror/sub: not a folder (a link there is not followed))" <<<"$errors"
+check "a link as a mirrored sub-folder: nothing written where it leads" [ ! -e "$WORK/names/elsewhere/f01.mp3" ]
+
 # A file named twice is converted once; the second mention says so.
 encode --raw --overwrite --dir "$WORK/names/out" $(names empty empty) "$WORK/names/./empty.wav"
 check "named twice: status 0 ($errors)" [ "$status" -eq 0 ]
