@@ -219,11 +219,9 @@ bool EncodeJob::Prepare(const HeadlessOptions& options, RunOutputs& run, const s
 bool EncodeJob::OpenDestination(const HeadlessOptions& options, RunOutputs& run)
 {
     if (output == kStandardStream && options.writeRiff) {
-        // Standard output is a file at its start, or a device that can seek (checked before the
-        // run): the container is written into it directly, from its first byte on.
-        struct stat status {};
-        if (::fstat(STDOUT_FILENO, &status) != 0 ||
-            (S_ISREG(status.st_mode) && ::ftruncate(STDOUT_FILENO, 0) != 0)) {
+        // Standard output is a regular file at its start (checked before the run): the container
+        // is written into it directly, from its first byte on.
+        if (::ftruncate(STDOUT_FILENO, 0) != 0) {
             FailOutput(strings::kOutputCannotOpen, output, SystemReason(errno));
             return false;
         }
