@@ -1,5 +1,7 @@
 #include "app/headless/output_relay.h"
 
+#include "app/headless/descriptor_io.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -82,21 +84,6 @@ bool OutputRelay::Finish()
     return !openFailed && !writeFailed;
 }
 
-bool OutputRelay::WriteUnlessAbandoned(int destination, const unsigned char* bytes, std::size_t count)
-{
-    while (count > 0) {
-        const ssize_t written = ::write(destination, bytes, count);
-        if (written < 0 && errno == EINTR && !abandoned.load())
-            continue;
-        // Zero bytes written would repeat forever; treat it as the failure it is.
-        if (written <= 0)
-            return false;
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 void OutputRelay::Copy()
 {
     FileDescriptor named;
@@ -123,7 +110,7 @@ void OutputRelay::Copy()
         if (got <= 0)
             return;
         // After a failed write the pipe is still drained, so the engine never waits on it.
-        if (!dropping && !WriteUnlessAbandoned(destination, block.data(), static_cast<std::size_t>(got))) {
+        if (!dropping && !WriteAll(destination, block.data(), static_cast<std::size_t>(got), &abandoned)) {
             dropping = true;
             if (errno != EINTR) {
                 writeFailed = true;

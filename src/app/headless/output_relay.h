@@ -45,8 +45,6 @@ public:
 private:
     bool Begin(std::string& error);
     void Copy();
-    // Writes all of `count` bytes unless the relay is abandoned while the destination blocks.
-    bool WriteUnlessAbandoned(int destination, const unsigned char* bytes, std::size_t count);
 
     FileDescriptor readEnd;
     FileDescriptor writeEnd;
