@@ -21,6 +21,11 @@
 #      serial (50 kHz input) at 320 kbit/s (goal < 64 MiB each); an RF64 input of 4.5 GiB against a
 #      minute of the same format (goal: the same peak) and the length of its frames
 #   8. input analysis of a 1 GiB file against a 1 MiB file (goal <= 1.5)
+#   9. batches: peak memory of a --skip-existing run over 100,000 existing outputs against one over
+#      100 (goal <= 1.1); --jobs 1 over 100 one-second files against the files' own conversion
+#      time, the engine converting them in turn with nothing around it (goal <= 1.1: no file
+#      waits for the one before), and against the same audio as one file (what each file's own
+#      set-up and last frames cost)
 # Usage: bench/run.sh [RUNS]   (RUNS: timed pairs per comparison, default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -154,3 +159,35 @@ for mode in ("full", "probe"):
     s, l = times[f"AnalyzeInput/{mode}/small"], times[f"AnalyzeInput/{mode}/large"]
     print(f"{mode}: 1 MiB {s:.1f} ns, 1 GiB {l:.1f} ns: ratio {l / s:.3f} (goal <= 1.5)")
 PY
+
+echo "== 9. Batches of many small files"
+make_audio "$audio/small.wav" 1
+mkdir -p "$audio/small"
+for i in $(seq -w 1 100); do [ -e "$audio/small/s$i.wav" ] || cp "$audio/small.wav" "$audio/small/s$i.wav"; done
+[ -s "$audio/small-joined.wav" ] || sox "$audio"/small/s*.wav "$audio/small-joined.wav"
+(
+  # 100,000 names in a tmpfs where one can be mounted: on a disk, making and removing them takes
+  # longer than the run itself.
+  many="$out/many"
+  mkdir "$many"
+  mount -t tmpfs -o size=1g tmpfs "$many" 2>/dev/null && trap 'umount "$many"' EXIT
+  made() { # made COUNT FOLDER: empty inputs and outputs that hold a line, named alike
+    mkdir -p "$2/in" "$2/out"
+    seq -f "$2/in/%06g.wav" "$1" | xargs touch
+    seq "$1" | split -l 1 -d -a 6 --numeric-suffixes=1 --additional-suffix=.mp3 - "$2/out/"
+  }
+  peak() { /usr/bin/time -f %M "$cantrix" --encode --quiet --raw --skip-existing --dir "$1/out" "$1/in" 2>&1 >/dev/null | tail -n1; }
+  made 100 "$many/few"
+  made 100000 "$many/all"
+  few=$(peak "$many/few")
+  all=$(peak "$many/all")
+  echo "--skip-existing, nothing to do: 100,000 files $((all / 1024)) MiB peak, 100 files $((few / 1024)) MiB peak: ratio $(ratio "$all" "$few") (goal <= 1.1)"
+)
+batch="$cantrix --encode --quiet --raw --overwrite --preset isdn --jobs 1 --threads 1 --dir $out/small $audio/small"
+engine="build-release/bench/batch_conversion $audio/small $out/small"
+joined="$cantrix --encode --quiet --raw --overwrite --preset isdn --jobs 1 --threads 1 --output $out/joined.mp3 $audio/small-joined.wav"
+mkdir -p "$out/small"
+read -r batched own r < <(pairs "$batch" "$engine")
+echo "--jobs 1 over 100 one-second files ${batched}s, the engine converting them in turn ${own}s: ratio = $r (goal <= 1.1)"
+read -r batched whole r < <(pairs "$batch" "$joined")
+echo "--jobs 1 over 100 one-second files ${batched}s, the same audio as one file ${whole}s: ratio = $r"

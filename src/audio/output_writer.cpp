@@ -7,9 +7,10 @@
 
 namespace cantrix {
 
-MmResult OutputWriter::Open(const std::string& path)
+MmResult OutputWriter::Open(const std::string& path, int descriptor)
 {
-    const MmResult opened = file.Open(path, OpenMode::Create);
+    const MmResult opened =
+        descriptor >= 0 ? file.OpenDescriptor(descriptor) : file.Open(path, OpenMode::Create);
     return opened != mmresult::kNoError ? opened : WriteHead();
 }
 

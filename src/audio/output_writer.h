@@ -38,9 +38,10 @@ public:
     OutputWriter(const OutputWriter&) = delete;
     OutputWriter& operator=(const OutputWriter&) = delete;
 
-    // Creates (or truncates) the file at `path` and writes what comes before the frames.
-    // kNoError, or the file layer's result; the system's reason is then in SystemError().
-    [[nodiscard]] MmResult Open(const std::string& path);
+    // Creates (or truncates) the file at `path`, or writes through `descriptor` when it is not -1
+    // (a file its caller opened for writing and keeps open), and writes what comes before the
+    // frames. kNoError, or the file layer's result; the system's reason is then in SystemError().
+    [[nodiscard]] MmResult Open(const std::string& path, int descriptor);
     // False when the bytes (or earlier ones still buffered) could not be written.
     [[nodiscard]] bool Append(const unsigned char* data, std::uint32_t size);
     // States the output's length now that the run has read `pcmBytes` of the input's PCM data.

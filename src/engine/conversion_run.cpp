@@ -75,7 +75,8 @@ void ConversionRun::Body()
         // the codec refuses.
         if (stream.Open(description.format, destination, source.data(), encoded) != mmresult::kNoError) {
             Fail(strings::kCodecFailed);
-        } else if (const MmResult opened = writer->Open(output.path); opened != mmresult::kNoError) {
+        } else if (const MmResult opened = writer->Open(output.path, output.descriptor);
+                   opened != mmresult::kNoError) {
             Fail(opened == mmresult::kCannotWrite ? strings::kOutputIncomplete : strings::kOutputCannotOpen);
         } else {
             WriterSink sink(*writer);

@@ -28,6 +28,9 @@ namespace cantrix {
 struct OutputTarget {
     std::string path;
     bool riff = true;
+    // A descriptor the caller opened for writing and keeps open until the run has ended: written
+    // through instead of opening `path`, which then only names it. -1: none.
+    int descriptor = -1;
 };
 
 // The front end's targets as they stood when the run started.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace cantrix {
 
@@ -177,10 +178,10 @@ bool ConverterEngine::StartConversion()
 
     lastReport = RunReport{};
     const AudioTags tags = WithOverrides(inputTags.tags, tagOverrides);
-    run = std::make_unique<ConversionRun>(codecs, std::move(inputFile), input, tags,
-                                          catalogue.Entries()[static_cast<std::size_t>(formatIndex)],
-                                          OutputTarget{outputPath, writeRiff != 0},
-                                          RunTargets{progressCtrl, notifyWnd, notifyMessage, presenter});
+    run = std::make_unique<ConversionRun>(
+        codecs, std::move(inputFile), input, tags, catalogue.Entries()[static_cast<std::size_t>(formatIndex)],
+        OutputTarget{outputPath, writeRiff != 0, std::exchange(outputDescriptor, -1)},
+        RunTargets{progressCtrl, notifyWnd, notifyMessage, presenter});
     run->Start();
     return true;
 }

@@ -76,6 +76,10 @@ public:
     void SetWriteRiff(std::int32_t value) { writeRiff = value; }
     std::int32_t GetWriteRiff() const { return writeRiff; }
     void SetOutputPath(const std::string& path) { outputPath = path; }
+    // The next run writes through this descriptor (an output its caller has opened for writing and
+    // keeps open until the run has ended) instead of opening the output path, which then only
+    // names it.
+    void SetOutputDescriptor(int descriptor) { outputDescriptor = descriptor; }
     std::string GetOutputPath() const { return outputPath; }
 
     // Drops the input (the path empties, the file closes) and shows message `id` unless it is 0.
@@ -141,6 +145,7 @@ private:
     int formatIndex = 1;
     std::int32_t writeRiff = 1;
     std::string outputPath;
+    int outputDescriptor = -1;
     ProgressTarget* progressCtrl = nullptr;
     NotifyTarget* notifyWnd = nullptr;
     std::uint32_t notifyMessage = 0;

@@ -170,6 +170,25 @@ MmResult RiffFile::Open(const std::string& path, OpenMode openMode)
             return mmresult::kCannotOpen;
         }
     }
+    Adopt(opened, openMode);
+    return mmresult::kNoError;
+}
+
+MmResult RiffFile::OpenDescriptor(int descriptor)
+{
+    if (IsOpen())
+        return mmresult::kInvalidHandle;
+    const int opened = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+    if (opened < 0) {
+        systemError = errno;
+        return mmresult::kCannotOpen;
+    }
+    Adopt(opened, OpenMode::Create);
+    return mmresult::kNoError;
+}
+
+void RiffFile::Adopt(int opened, OpenMode openMode)
+{
     fd = opened;
     mode = openMode;
     buffer.resize(kBufferSize);
@@ -178,7 +197,6 @@ MmResult RiffFile::Open(const std::string& path, OpenMode openMode)
     bufferPos = 0;
     writeFailed = false;
     systemError = 0;
-    return mmresult::kNoError;
 }
 
 MmResult RiffFile::Close()

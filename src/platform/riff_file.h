@@ -108,6 +108,10 @@ public:
     // kFileNotFound for a missing file, kCannotOpen for any other refusal, kInvalidHandle while
     // a file is still open here (Close it first, so that no close failure goes unseen).
     [[nodiscard]] MmResult Open(const std::string& path, OpenMode mode);
+    // Opens for writing, as Create does, over a duplicate of `descriptor`, a file the caller has
+    // already opened for writing (and keeps, and closes itself). Nothing is opened by name, so the
+    // file written is the file the caller made, whatever its name leads to meanwhile.
+    [[nodiscard]] MmResult OpenDescriptor(int descriptor);
     // Flushes what is buffered and closes. kCannotWrite when buffered data could not be written.
     [[nodiscard]] MmResult Close();
     bool IsOpen() const { return fd >= 0; }
@@ -173,6 +177,8 @@ private:
     // Read mode: forgets the read-ahead; the descriptor stands at `position`.
     void DropReadAhead(std::int64_t position);
     std::int64_t FileLength() const;
+    // Takes `opened` as this file's descriptor, with empty buffers.
+    void Adopt(int opened, OpenMode openMode);
 
     int fd = -1;
     OpenMode mode = OpenMode::Read;

@@ -130,4 +130,108 @@ encode --raw --dir "$WORK/t" "$WORK/long.wav"
 check "short from the start: status 0" [ "$status" -eq 0 ]
 check "short from the start: one warning ($errors)" grep -qF "holds 113.4 s of the 300.0 s of audio" <<<"$errors"
 
+# What lies under an output's name: a link is replaced as a name, never followed; --skip-existing
+# counts only a regular file that holds something.
+mkdir -p "$WORK/names/out" "$WORK/names/elsewhere"
+echo thesis >"$WORK/names/elsewhere/thesis.odt"
+ln -s ../elsewhere/thesis.odt "$WORK/names/out/linked.mp3"
+ln -s ../elsewhere/created.odt "$WORK/names/out/dangling.mp3"
+mkdir "$WORK/names/out/folder.mp3"
+: >"$WORK/names/out/empty.mp3"
+for name in linked dangling folder empty; do cp "$music/f01.wav" "$WORK/names/$name.wav"; done
+names() { for name in "$@"; do echo "$WORK/names/$name.wav"; done; }
+encode --raw --overwrite --dir "$WORK/names/out" $(names linked dangling)
+check "planted links, --overwrite: status 0 ($errors)" [ "$status" -eq 0 ]
+check "planted links: the link's target is unchanged" [ "$(cat "$WORK/names/elsewhere/thesis.odt")" = thesis ]
+check "planted links: no target is created" [ ! -e "$WORK/names/elsewhere/created.odt" ]
+for name in linked dangling; do
+  check "planted link $name: the name holds a regular Layer-3 file" \
+    [ ! -L "$WORK/names/out/$name.mp3" -a "$(probe "$WORK/names/out/$name.mp3" stream=codec_name)" = mp3 ]
+done
+ln -sfn ../elsewhere/created.odt "$WORK/names/out/dangling.mp3"
+encode --raw --skip-existing --dir "$WORK/names/out" $(names linked dangling folder empty)
+check "--skip-existing over odd names: status 1" [ "$status" -eq 1 ]
+check "--skip-existing: a complete output is skipped" grep -qF "linked.mp3 (exists, skipped)" "$WORK/stdout"
+check "--skip-existing: a dangling link fails with path and reason ($errors)" \
+  grep -qF "dangling.mp3: a link that leads nowhere)" <<<"$errors"
+check "--skip-existing: a folder fails with path and reason" grep -qF "folder.mp3: Is a directory)" <<<"$errors"
+check "--skip-existing: an empty file is replaced" [ "$(probe "$WORK/names/out/empty.mp3" stream=codec_name)" = mp3 ]
+
+# A link planted where a sub-folder of the conversion directory goes is not followed.
+mkdir -p "$WORK/names/tree/sub" "$WORK/names/mirror"
+cp "$music/f01.wav" "$WORK/names/tree/sub/"
+ln -s ../elsewhere "$WORK/names/mirror/sub"
+encode --raw --dir "$WORK/names/mirror" "$WORK/names/tree"
+check "a link as a mirrored sub-folder: status 1, path and reason ($errors)" \
+  grep -qF "mirror/sub: not a folder (a link there is not followed))" <<<"$errors"
+check "a link as a mirrored sub-folder: nothing written where it leads" [ ! -e "$WORK/names/elsewhere/f01.mp3" ]
+
+# A file named twice is converted once; the second mention says so.
+encode --raw --overwrite --dir "$WORK/names/out" $(names empty empty) "$WORK/names/./empty.wav"
+check "named twice: status 0 ($errors)" [ "$status" -eq 0 ]
+check "named twice: converted once" [ "$(grep -c '(112 kBit/s' "$WORK/stdout")" -eq 1 ]
+check "named twice: the other mentions say so" [ "$(grep -c '(named twice' "$WORK/stdout")" -eq 2 ]
+
+# An input rewritten in place with its modification time put back: the change time tells.
+set +e
+"$CANTRIX" --encode --raw --threads 1 --overwrite --output "$WORK/t/rewritten.mp3" "$WORK/long.wav" 2>"$WORK/err" >/dev/null &
+pid=$!
+until [ -n "$(ls -A "$WORK/t" | grep '^\.')" ] || ! kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
+mtime=$(stat -c %y "$WORK/long.wav")
+printf 'x' | dd of="$WORK/long.wav" bs=1 seek=100000 conv=notrunc status=none
+touch -d "$mtime" "$WORK/long.wav"
+wait "$pid"
+status=$?
+set -e
+check "input rewritten, modification time put back: status 1 (got $status)" [ "$status" -eq 1 ]
+check "input rewritten, modification time put back: says so" grep -qF "the input changed" "$WORK/err"
+
+# Standard input cut short gets the warning of a file cut short, and the same status.
+head -c 100000 "$music/f01.wav" >"$WORK/cut.wav"
+encode --raw --overwrite --output "$WORK/cut.mp3" "$WORK/cut.wav"
+file_status=$status file_warning=$(grep -o 'the file holds.*' <<<"$errors")
+set +e; errors=$("$CANTRIX" --encode --raw --overwrite --output "$WORK/cut.mp3" - <"$WORK/cut.wav" 2>&1 >/dev/null); status=$?; set -e
+check "standard input cut short: the file's warning ($file_warning)" grep -qF "$file_warning" <<<"$errors"
+check "standard input cut short: the file's status ($file_status)" [ "$status" -eq "$file_status" ]
+
+# Standard output by any name: the stream alone goes there, every message to standard error.
+"$CANTRIX" --encode --raw --output - "$music/f01.wav" 2>/dev/null | cat >"$WORK/dash.mp3"
+for name in /dev/stdout /dev/fd/1 /proc/self/fd/1; do
+  set +e; "$CANTRIX" --encode --raw --output "$name" "$music/f01.wav" 2>"$WORK/err" | cat >"$WORK/named.mp3"; set -e
+  check "--output $name into a pipe: the stream of --output -" cmp -s "$WORK/named.mp3" "$WORK/dash.mp3"
+  check "--output $name into a pipe: the summary on standard error" grep -qF "f01.wav -> -" "$WORK/err"
+done
+
+# A stop ends a run whose output is blocked, with the signal's status, publishing nothing: a
+# reader that stopped reading (a FIFO this shell holds open and never reads), and a FIFO nobody
+# opens.
+ended() { # ended PID: waits up to 10 s; $status is its exit status, or "still running" (then killed)
+  local i
+  for i in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$1" 2>/dev/null; then
+    kill -9 "$1"; wait "$1" || true; status="still running"
+  else
+    set +e; wait "$1"; status=$?; set -e
+  fi
+}
+mkdir "$WORK/blocked"
+mkfifo "$WORK/blocked/stalled" "$WORK/blocked/fifo.mp3"
+exec 8<>"$WORK/blocked/stalled"
+for signal in INT TERM HUP; do
+  for output in - "$WORK/blocked/fifo.mp3"; do
+    set +e
+    "$CANTRIX" --encode --raw --overwrite --output "$output" "$WORK/long.wav" >"$WORK/blocked/stalled" 2>/dev/null &
+    pid=$!
+    sleep 0.5
+    kill -"$signal" "$pid"
+    set -e
+    code=$((128 + $(kill -l "$signal")))
+    ended "$pid"
+    check "SIG$signal with the output blocked ($output): status $code (got $status)" [ "$status" = "$code" ]
+    check "SIG$signal with the output blocked ($output): nothing published" \
+      [ "$(ls -A "$WORK/blocked" | tr '\n' ' ')" = "fifo.mp3 stalled " -a -p "$WORK/blocked/fifo.mp3" ]
+  done
+done
+exec 8<&-
+
 finish

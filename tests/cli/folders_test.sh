@@ -61,4 +61,26 @@ check "Ctrl-C: status 130 (got $status)" [ "$status" -eq 130 ]
 check "Ctrl-C with --skip-existing: nothing under the output's name" [ ! -e "$WORK/out/long.mp3" ]
 check "Ctrl-C with --skip-existing: no temporary file left" [ -z "$(ls -A "$WORK/out" | grep '^\.')" ]
 
+# A --skip-existing re-run with nothing to do needs the same memory over 20,000 files as over 100:
+# what it keeps of each file is a few bytes.
+peak() { # peak FOLDER: the peak memory (KiB) of a --skip-existing run over it, in $rss
+  set +e; command time -f %M -o "$WORK/rss" "$CANTRIX" --encode --raw --quiet --skip-existing --dir "$WORK/many/out" "$1"
+  status=$?; set -e
+  rss=$(cat "$WORK/rss")
+}
+# Tens of thousands of files are made and removed in memory where a tmpfs can be mounted.
+mkdir "$WORK/many"
+mount -t tmpfs -o size=256m tmpfs "$WORK/many" 2>/dev/null && at_exit+='umount "$WORK/many" || true;'
+mkdir "$WORK/many/out" "$WORK/many/few" "$WORK/many/all"
+files() { seq "$1" | split -l 1 -d -a 5 --additional-suffix="$2" - "$3/"; } # files COUNT SUFFIX FOLDER
+files 20000 .wav "$WORK/many/all"
+files 20000 .mp3 "$WORK/many/out"
+files 100 .wav "$WORK/many/few"
+peak "$WORK/many/few"
+few=$rss
+peak "$WORK/many/all"
+check "20,000 files skipped: status 0" [ "$status" -eq 0 ]
+check "20,000 files skipped: peak memory within 10% of 100 files' ($rss KiB against $few KiB)" \
+  [ $((rss * 10)) -le $((few * 11)) ]
+
 finish

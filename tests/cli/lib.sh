@@ -3,7 +3,9 @@ set -euo pipefail
 
 CANTRIX=${1:?path to cantrix}
 WORK=$(mktemp -d /tmp/cantrix-cli.XXXXXX)
-trap 'chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
+# Commands a test adds (at_exit+="...;") run at its end, before its folder is removed.
+at_exit=""
+trap 'eval "$at_exit"; chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
 # Keep the user's saved options out of the tests.
 export XDG_CONFIG_HOME="$WORK/config"
 failures=0

@@ -1,6 +1,8 @@
 #include "platform/riff_file.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -293,6 +295,32 @@ TEST(RiffFile, ReportsOpenReadAndWriteErrors)
     EXPECT_EQ(result, -1);
     EXPECT_EQ(file.Write(block.data(), 1), -1);
     EXPECT_EQ(file.Close(), mmresult::kCannotWrite);
+}
+
+TEST(RiffFile, WritesThroughTheCallersDescriptorWhereverItsNameLeads)
+{
+    TempDir dir;
+    const std::string path = dir.File("made.part"), kept = dir.File("kept"), victim = dir.File("victim");
+    std::ofstream(victim) << "untouched";
+    const int made = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(made, 0);
+    ASSERT_EQ(::link(path.c_str(), kept.c_str()), 0);
+    // Another program puts a link where the file was made.
+    ASSERT_EQ(::symlink(victim.c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(::rename(dir.File("link").c_str(), path.c_str()), 0);
+
+    RiffFile file;
+    ASSERT_EQ(file.OpenDescriptor(made), mmresult::kNoError);
+    EXPECT_EQ(file.Write("RIFF0000", 8), 8);
+    EXPECT_EQ(file.Seek(4, SEEK_SET), 4);
+    EXPECT_EQ(file.Write("1234", 4), 4);
+    EXPECT_EQ(file.Close(), mmresult::kNoError);
+    EXPECT_EQ(ReadFile(kept), "RIFF1234");
+    EXPECT_EQ(ReadFile(victim), "untouched");
+    // The caller's descriptor stays its own.
+    EXPECT_EQ(::close(made), 0);
+    EXPECT_EQ(file.OpenDescriptor(made), mmresult::kCannotOpen);
+    EXPECT_EQ(file.SystemError(), EBADF);
 }
 
 TEST(RiffFile, SeeksInBothModes)

@@ -1,14 +1,15 @@
 #pragma once
-// One file of a terminal run: its own engine, and the engine's three targets turned into plain
-// state that the runner reads.
+// One file of a terminal run: its output's plan, its own engine while it is converted, and the
+// engine's three targets turned into plain state that the runner reads.
 //
 // Thread rules: Plan, Prepare, Start, Cancel and Finish run on the runner's thread. The worker
 // calls the targets; they only store atomics and signal `finished`.
-#include "app/headless/file_identity.h"
+#include "app/headless/file_descriptor.h"
 #include "app/headless/headless_options.h"
 #include "app/headless/input_expansion.h"
+#include "app/headless/output_relay.h"
 #include "app/headless/pending_output.h"
-#include "app/headless/standard_output.h"
+#include "app/headless/run_outputs.h"
 #include "app/headless/stdin_spool.h"
 #include "engine/converter_engine.h"
 
@@ -17,18 +18,10 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 
 namespace cantrix {
-
-// What the files of one run share while they settle their outputs.
-struct RunOutputs {
-    std::set<FileIdentity> inputs; // every input file of the run, so that no output replaces one
-    std::set<std::string> claimed; // the outputs planned so far
-    LeftoverSweep leftovers;
-};
 
 // Wakes the runner when any job's worker has posted its end message.
 class JobSignal {
@@ -49,18 +42,21 @@ public:
     EncodeJob(const EncodeJob&) = delete;
     EncodeJob& operator=(const EncodeJob&) = delete;
 
-    // Names the output before any file of the run starts. It must be no input of the run and no
-    // output that another file of the run claimed. False: `Error()` says why.
+    // Names the output and settles, from what lies under its name, whether the file is converted.
+    // False: it is not, and Error(), Skipped() or NamedTwice() say why.
     bool Plan(const HeadlessOptions& options, RunOutputs& run);
-    // Analyses the input (standard input is read to its end first), settles the format and
-    // creates the temporary file the conversion writes. False: `Error()` says why, or the output
-    // exists and `Skipped()`.
+    // Analyses the input (standard input is read to its end first), settles the format and opens
+    // what the conversion writes through. False: `Error()` says why.
     bool Prepare(const HeadlessOptions& options, RunOutputs& run, const std::atomic<int>& stopSignal);
     bool Start();
-    void Cancel() { engine.RequestCancel(); }
+    // Cancels the conversion, and makes an output that keeps it waiting give up. Called again while
+    // the run stops, since a relay may go back to waiting.
+    void Cancel();
+    bool Running() const { return running; }
     bool Done() const { return done.load(); }
     // Waits for the worker and settles the result: only a finished run whose input stayed as it
-    // was analysed gets its output published under the final name.
+    // was analysed gets its output published under the final name. Everything the conversion
+    // held is let go, so that a settled job costs only its report.
     void Finish(const HeadlessOptions& options);
 
     // Fraction of the input converted so far, 0 to 1.
@@ -77,8 +73,10 @@ public:
     const std::string& Warning() const { return warning; }
     bool Cancelled() const { return cancelled; }
     bool Skipped() const { return skipped; }
+    // The same input, named again, writes the same output: it is left to its first mention.
+    bool NamedTwice() const { return namedTwice; }
     // The stream's reader closed standard output; the run stops without a message.
-    bool StandardOutputClosed() const { return relay && relay->ReaderGone(); }
+    bool StandardOutputClosed() const { return readerGone || (relay && relay->ReaderGone()); }
 
 private:
     void SetRange(std::uint32_t maximum) override { range = maximum; }
@@ -94,37 +92,48 @@ private:
     void ShowMessage(std::uint32_t id) override { lastMessage = id; }
     void Beep(EventSound) override {}
 
+    bool CheckExistingOutput(const HeadlessOptions& options);
     int ChooseFormat(const HeadlessOptions& options);
-    bool CreateTemporaryOutput(const HeadlessOptions& options, RunOutputs& run);
+    bool OpenDestination(const HeadlessOptions& options, RunOutputs& run);
+    bool OpenInPlace(const HeadlessOptions& options);
+    FileDescriptor OpenOutputFolder(const HeadlessOptions& options);
     void CheckInputUnchanged();
     void Publish(const HeadlessOptions& options);
-    std::string MessageText(std::uint32_t id) const;
-    // The message, then the path concerned and the system's reason.
-    std::string MessageText(std::uint32_t id, const std::string& path, const std::string& reason) const;
+    void FailOutput(std::uint32_t id, const std::string& path, const std::string& reason);
 
     RunInput source;
+    CodecManager& codecs;
     JobSignal& signal;
-    // Declared before the engine, so they outlast its worker, which reads the one and writes the
-    // other.
-    std::unique_ptr<StdinSpool> spool;
-    std::unique_ptr<StandardOutputRelay> relay;
-    std::unique_ptr<PendingOutput> pending;
-    ConverterEngine engine;
     std::string input;     // the file analysed: the input's path, or standard input's copy
     std::string output;    // as planned, as the user sees it
     std::string outputDir; // the conversion directory of this file; empty: beside its input
+    // An output named with --output that is a device or a FIFO (itself, or through a link of the
+    // user's own or the system's) is written in place, since no name can be renamed onto it.
+    bool inPlace = false;
+    bool inPlaceThroughLink = false;
+    bool replacesEmptyFile = false; // --skip-existing found an empty file under the output's name
     std::string formatName;
     std::string error;
     std::string warning;
     struct stat analysed {}; // the input as the analysis saw it
     std::chrono::steady_clock::time_point startedAt;
     double audioSeconds = 0;
+    bool running = false;
     bool cancelled = false;
     bool skipped = false;
+    bool namedTwice = false;
+    bool readerGone = false;
     std::atomic<std::uint32_t> range{0};
     std::atomic<std::uint32_t> steps{0};
     std::atomic<std::uint32_t> lastMessage{0};
     std::atomic<bool> done{false};
+    // What the conversion reads and writes through, declared before the engine so that they
+    // outlast its worker; all of it lives only from Prepare to Finish.
+    std::unique_ptr<StdinSpool> spool;
+    std::unique_ptr<OutputRelay> relay;
+    std::unique_ptr<PendingOutput> pending;
+    FileDescriptor device;
+    std::unique_ptr<ConverterEngine> engine;
 };
 
 } // namespace cantrix

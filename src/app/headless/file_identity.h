@@ -3,6 +3,7 @@
 #include <compare>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace cantrix {
@@ -12,6 +13,11 @@ struct FileIdentity {
     ino_t inode = 0;
     auto operator<=>(const FileIdentity&) const = default;
 };
+
+inline FileIdentity IdentityOf(const struct stat& status)
+{
+    return {status.st_dev, status.st_ino};
+}
 
 // The file `path` leads to, through links; none when there is no such file.
 std::optional<FileIdentity> IdentifyFile(const std::string& path);

@@ -96,6 +96,7 @@ int RunHeadless(int argc, char** argv)
     defaults.conversionDir = QFile::encodeName(saved.conversionDir).toStdString();
     defaults.jobs = std::max(1u, std::thread::hardware_concurrency());
     defaults.threads = defaults.jobs;
+    defaults.namesStandardOutput = NamesStandardOutput;
 
     const std::vector<std::string> arguments(argv + 2, argv + argc);
     const ParseResult parsed = ParseHeadlessArguments(arguments, defaults);

@@ -82,9 +82,14 @@ std::string HelpText()
            "(.NAME.cantrix-PID-N.part) and takes its own name only once its conversion has\n"
            "finished, so an output's name only ever holds a complete file: a conversion\n"
            "that fails, is cancelled or is killed publishes nothing. The next run into\n"
-           "that folder removes what a killed run left. No output replaces an input of\n"
-           "the same run, and folders leave out Layer-3 WAV files (this program's own\n"
-           "outputs). --output - streams to standard output as it converts.\n"
+           "that folder removes what a killed run left. The conversion writes through the\n"
+           "file it created, and a link under the output's name is replaced, never\n"
+           "followed, so a run writes nothing outside the names it publishes, whoever\n"
+           "else can write into the folder. A device or FIFO named with --output (such as\n"
+           "/dev/null) is written in place. No output replaces an input of the same run,\n"
+           "a file named twice is converted once, and folders leave out Layer-3 WAV files\n"
+           "(this program's own outputs). --output - streams to standard output as it\n"
+           "converts; so does any other name of standard output (/dev/stdout).\n"
            "\n"
            "An output carries the tags of its input (its LIST/INFO, id3 and bext chunks):\n"
            "a raw stream in an ID3v2.3 tag before its frames, also on standard output, a\n"
@@ -111,10 +116,13 @@ std::string HelpText()
            "  --dir DIR                   conversion directory for this run (default: the\n"
            "                              saved one), made when missing; a folder's\n"
            "                              sub-folders are mirrored below it\n"
-           "  --overwrite                 replace output files that already exist; a\n"
-           "                              conversion that fails leaves the old file\n"
+           "  --overwrite                 replace output files that already exist (a link\n"
+           "                              there is replaced, not followed); a conversion\n"
+           "                              that fails leaves the old file\n"
            "  --skip-existing             leave output files that already exist alone and\n"
-           "                              count them as converted\n"
+           "                              count them as converted: a regular file that\n"
+           "                              holds something; an empty one is replaced, and a\n"
+           "                              folder or a link to nothing fails\n"
            "  --jobs N                    conversions at once (default: the number of cores)\n"
            "  --threads N                 encoder threads that the conversions share; a long file\n"
            "                              is split over them (default: the number of cores); the\n"
@@ -137,7 +145,8 @@ std::string HelpText()
            "  1    some file could not be converted, or no folder named holds a .wav file\n"
            "  2    usage error\n"
            "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM, 129 by SIGHUP: the\n"
-           "       running conversions are cancelled and publish nothing\n"
+           "       running conversions are cancelled and publish nothing, also when\n"
+           "       their output is blocked (a reader that stopped, a FIFO without one)\n"
            "  141  standard output was closed before the stream ended (--output -)\n";
 }
 
@@ -257,6 +266,10 @@ ParseResult ParseHeadlessArguments(const std::vector<std::string>& arguments,
 
     if (!result.error.empty() || options.help || options.version)
         return result;
+    // Standard output by another name is standard output: the stream alone goes there.
+    if (!options.output.empty() && options.output != kStandardStream &&
+        defaults.namesStandardOutput != nullptr && defaults.namesStandardOutput(options.output))
+        options.output = kStandardStream;
     // Standard output holds the stream only: a container needs a file it can seek in, so only an
     // explicit --riff asks for one there.
     if (options.output == kStandardStream && !containerGiven)

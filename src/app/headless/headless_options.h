@@ -37,6 +37,8 @@ struct HeadlessDefaults {
     std::string conversionDir;
     unsigned jobs = 1;
     unsigned threads = 1;
+    // Whether a path leads to standard output's own file; none: only "-" does.
+    bool (*namesStandardOutput)(const std::string& path) = nullptr;
 };
 
 struct ParseResult {

@@ -5,12 +5,21 @@
 #include "platform/wave_format.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <sys/stat.h>
 
 namespace cantrix {
 
 namespace {
-namespace fs = std::filesystem;
+// Standard input's own file, for the check that no output replaces an input.
+constexpr const char* kStandardInputPath = "/proc/self/fd/0";
+
+std::string Join(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+} // namespace
 
 bool NameEndsInWav(const std::string& name)
 {
@@ -22,8 +31,7 @@ bool NameEndsInWav(const std::string& name)
         [](char wanted, char c) { return wanted == (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
 }
 
-// A RIFF/WAVE file whose "fmt " chunk starts with the Layer-3 tag.
-bool HoldsLayer3(const fs::path& file)
+bool HoldsLayer3(const std::string& file)
 {
     RiffFile riff;
     MMCKINFO form{};
@@ -31,56 +39,70 @@ bool HoldsLayer3(const fs::path& file)
     MMCKINFO format{};
     format.ckid = kFourCCFmt;
     unsigned char tag[2] = {};
-    return riff.Open(file.string(), OpenMode::Read) == mmresult::kNoError &&
+    return riff.Open(file, OpenMode::Read) == mmresult::kNoError &&
            riff.Descend(form, nullptr, DescendFlag::FindRiff) == mmresult::kNoError &&
            riff.Descend(format, &form, DescendFlag::FindChunk) == mmresult::kNoError &&
            riff.Read(tag, sizeof tag) == sizeof tag && (tag[0] | tag[1] << 8) == kWaveFormatMpegLayer3;
 }
 
-// Depth first, each folder's entries in byte order, so the order is the same on every run.
-void CollectWavFiles(const fs::path& folder, const fs::path& subfolder, ExpandedInputs& found)
+bool InputWalk::Next(RunInput& file)
 {
-    std::vector<RunInput>& files = found.files;
-    std::error_code error;
-    std::vector<fs::path> entries;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        entries.push_back(it->path());
-    if (error) {
-        files.push_back({folder.string(), "", "the folder could not be read: " + error.message()});
-        return;
-    }
-    std::sort(entries.begin(), entries.end());
-    for (const fs::path& entry : entries) {
-        std::error_code ignored;
-        if (fs::is_directory(fs::symlink_status(entry, ignored)))
-            CollectWavFiles(entry, subfolder / entry.filename(), found);
-        else if (NameEndsInWav(entry.filename().string()) &&
-                 fs::is_regular_file(fs::status(entry, ignored))) {
-            if (HoldsLayer3(entry))
-                ++found.alreadyEncoded;
-            else
-                files.push_back({entry.string(), subfolder.string(), ""});
-        }
-    }
-}
-} // namespace
-
-ExpandedInputs ExpandInputs(const std::vector<std::string>& arguments)
-{
-    ExpandedInputs found;
-    for (const std::string& argument : arguments) {
-        std::error_code ignored;
-        if (argument == kStandardStream || !fs::is_directory(argument, ignored)) {
-            found.files.push_back({argument, "", ""});
+    for (;;) {
+        if (levels.empty()) {
+            if (nextArgument == arguments.size())
+                return false;
+            const std::string& argument = arguments[nextArgument++];
+            struct stat status {};
+            const bool found =
+                ::stat(argument == kStandardStream ? kStandardInputPath : argument.c_str(), &status) == 0;
+            if (argument == kStandardStream || !found || !S_ISDIR(status.st_mode)) {
+                file = {argument, "", "", found ? std::optional(IdentityOf(status)) : std::nullopt, true};
+                return true;
+            }
+            ++folders;
+            namedFolder = argument;
+            foundBelow = 0;
+            levels.push_back({SortedFolder(argument), ""});
             continue;
         }
-        ++found.folders;
-        const std::size_t before = found.files.size() + found.alreadyEncoded;
-        CollectWavFiles(argument, "", found);
-        if (found.files.size() + found.alreadyEncoded == before)
-            found.emptyFolders.push_back(argument);
+        Level& level = levels.back();
+        std::string name;
+        if (!level.listing.Next(name)) {
+            RunInput failure;
+            if (!level.listing.Error().empty())
+                failure = {level.listing.Path(),
+                           "",
+                           "the folder could not be read: " + level.listing.Error(),
+                           {},
+                           false};
+            levels.pop_back();
+            foundBelow += failure.error.empty() ? 0 : 1;
+            if (levels.empty() && foundBelow == 0)
+                emptyFolders.push_back(namedFolder);
+            if (failure.error.empty())
+                continue;
+            file = std::move(failure);
+            return true;
+        }
+        const std::string entry = Join(level.listing.Path(), name);
+        struct stat named {
+        }, status{};
+        if (::lstat(entry.c_str(), &named) == 0 && S_ISDIR(named.st_mode)) {
+            levels.push_back({SortedFolder(entry), Join(level.subfolder, name)});
+            continue;
+        }
+        if (!NameEndsInWav(name) || ::stat(entry.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+            continue;
+        ++foundBelow;
+        if (leaveOutLayer3 && HoldsLayer3(entry)) {
+            ++alreadyEncoded;
+            continue;
+        }
+        file = {entry, level.subfolder,
+                "",    IdentityOf(status),
+                false, S_ISLNK(named.st_mode) || status.st_nlink > 1};
+        return true;
     }
-    return found;
 }
 
 } // namespace cantrix

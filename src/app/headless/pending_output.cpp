@@ -1,10 +1,11 @@
 #include "app/headless/pending_output.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -13,14 +14,17 @@
 namespace cantrix {
 
 namespace {
-namespace fs = std::filesystem;
-
 // ".NAME.cantrix-PID-SERIAL.part": hidden, and not ending in ".wav", so no folder expansion takes
 // it for an input. The name is cut so that the whole stays within the usual 255-byte limit.
 constexpr std::string_view kMarker = ".cantrix-";
 constexpr std::string_view kSuffix = ".part";
 constexpr std::size_t kKeptNameBytes = 200;
 constexpr int kCreateAttempts = 100;
+// Folders of a run come one after another, so a few remembered ones keep each from being swept
+// again and again.
+constexpr std::size_t kRememberedFolders = 16;
+// The permission bits a replaced output passes on; set-user-ID and the like are not among them.
+constexpr mode_t kPermissionBits = 0777;
 
 std::atomic<unsigned> nextSerial{0};
 
@@ -48,35 +52,35 @@ int LockExclusive(int descriptor, int flags)
     return result;
 }
 
-// rename() that leaves an existing `to` alone (EEXIST). File systems without the flag get a
+// renameat() that leaves an existing `to` alone (EEXIST). File systems without the flag get a
 // check before the rename instead.
-int RenameWithoutReplacing(const char* from, const char* to)
+int RenameWithoutReplacing(int folder, const char* from, const char* to)
 {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL)
         return -1;
     struct stat existing {};
-    if (::lstat(to, &existing) == 0) {
+    if (::fstatat(folder, to, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return -1;
     }
-    return ::rename(from, to);
+    return ::renameat(folder, from, folder, to);
 }
 
-void RemoveIfAbandoned(const std::string& path, const timespec& runStart)
+void RemoveIfAbandoned(int folder, const char* name, const timespec& runStart)
 {
-    const int opened = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (opened < 0)
+    const FileDescriptor opened(::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!opened.IsOpen())
         return;
     struct stat held {
     }, named{};
     // The lock is free only when the run that made the file has ended; the name must still lead
     // to the file locked, or another run's new file could be removed.
-    if (LockExclusive(opened, LOCK_NB) == 0 && ::fstat(opened, &held) == 0 && S_ISREG(held.st_mode) &&
-        OlderThan(held.st_mtim, runStart) && ::lstat(path.c_str(), &named) == 0 && SameFile(held, named))
-        ::unlink(path.c_str());
-    ::close(opened);
+    if (LockExclusive(opened.Get(), LOCK_NB) == 0 && ::fstat(opened.Get(), &held) == 0 &&
+        S_ISREG(held.st_mode) && OlderThan(held.st_mtim, runStart) &&
+        ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(held, named))
+        ::unlinkat(folder, name, 0);
 }
 } // namespace
 
@@ -103,36 +107,39 @@ PendingOutput::~PendingOutput()
     Discard();
 }
 
-bool PendingOutput::Create(const std::string& path, std::string& reason)
+bool PendingOutput::NameHoldsOurFile(const std::string& name) const
 {
-    finalPath = path;
-    const fs::path target(path);
-    std::string name = target.filename().string();
-    if (name.size() > kKeptNameBytes)
-        name.resize(kKeptNameBytes);
+    struct stat held {
+    }, named{};
+    return ::fstat(file.Get(), &held) == 0 &&
+           ::fstatat(folder.Get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(held, named);
+}
+
+bool PendingOutput::Create(FileDescriptor outputFolder, const std::string& name, std::string& reason)
+{
+    folder = std::move(outputFolder);
+    finalName = name;
+    std::string kept = name.substr(0, kKeptNameBytes);
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
-        const std::string candidate =
-            (target.parent_path() / ("." + name + std::string(kMarker) + std::to_string(::getpid()) + "-" +
-                                     std::to_string(nextSerial++) + std::string(kSuffix)))
-                .string();
-        const int opened = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (opened < 0 && errno == EEXIST)
+        const std::string candidate = "." + kept + std::string(kMarker) + std::to_string(::getpid()) + "-" +
+                                      std::to_string(nextSerial++) + std::string(kSuffix);
+        FileDescriptor opened(::openat(folder.Get(), candidate.c_str(),
+                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!opened.IsOpen() && errno == EEXIST)
             continue;
-        if (opened < 0) {
+        if (!opened.IsOpen()) {
             reason = SystemReason(errno);
             return false;
         }
         // Another run's sweep may have removed the file before it was locked; then its name no
         // longer leads to it and another name is taken. File systems without locks get none.
-        LockExclusive(opened, 0);
-        struct stat held {
-        }, named{};
-        if (::fstat(opened, &held) == 0 && ::lstat(candidate.c_str(), &named) == 0 && SameFile(held, named)) {
-            descriptor = opened;
-            temporaryPath = candidate;
+        LockExclusive(opened.Get(), 0);
+        file = std::move(opened);
+        if (NameHoldsOurFile(candidate)) {
+            temporaryName = candidate;
             return true;
         }
-        ::close(opened);
+        file.Reset();
     }
     reason = "no free temporary name beside it";
     return false;
@@ -141,18 +148,30 @@ bool PendingOutput::Create(const std::string& path, std::string& reason)
 PendingOutput::Result PendingOutput::Publish(bool replace, std::string& reason)
 {
     Result result = Result::Published;
-    if (::fsync(descriptor) != 0) {
+    if (::fsync(file.Get()) != 0) {
         reason = SystemReason(errno);
         result = Result::Failed;
+    } else if (!NameHoldsOurFile(temporaryName)) {
+        // Renaming now would publish whatever another program put there, a link above all.
+        reason = "another program replaced its temporary file " + temporaryName;
+        result = Result::Replaced;
     } else {
-        // A replaced output keeps its permissions, as it did when it was written in place.
+        // A replaced output keeps its permissions, as it did when it was written in place; a link
+        // there is replaced itself and passes nothing on.
         struct stat existing {};
-        if (replace && ::stat(finalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-            ::fchmod(descriptor, existing.st_mode & 07777);
-        const int moved = replace ? ::rename(temporaryPath.c_str(), finalPath.c_str())
-                                  : RenameWithoutReplacing(temporaryPath.c_str(), finalPath.c_str());
+        if (replace && ::fstatat(folder.Get(), finalName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(existing.st_mode))
+            ::fchmod(file.Get(), existing.st_mode & kPermissionBits);
+        const int moved =
+            replace ? ::renameat(folder.Get(), temporaryName.c_str(), folder.Get(), finalName.c_str())
+                    : RenameWithoutReplacing(folder.Get(), temporaryName.c_str(), finalName.c_str());
         if (moved == 0) {
-            temporaryPath.clear();
+            temporaryName.clear();
+            // The temporary name could still have been swapped between the check and the rename.
+            if (!NameHoldsOurFile(finalName)) {
+                reason = "another program replaced it as it was published";
+                result = Result::Replaced;
+            }
         } else if (!replace && errno == EEXIST) {
             result = Result::Exists;
         } else {
@@ -166,13 +185,12 @@ PendingOutput::Result PendingOutput::Publish(bool replace, std::string& reason)
 
 void PendingOutput::Discard()
 {
-    // Removed while still locked, so no sweep of another run ever sees it unlocked.
-    if (!temporaryPath.empty())
-        ::unlink(temporaryPath.c_str());
-    temporaryPath.clear();
-    if (descriptor >= 0)
-        ::close(descriptor);
-    descriptor = -1;
+    // Removed while still locked, so no sweep of another run ever sees it unlocked; what another
+    // program put under the name stays.
+    if (!temporaryName.empty() && NameHoldsOurFile(temporaryName))
+        ::unlinkat(folder.Get(), temporaryName.c_str(), 0);
+    temporaryName.clear();
+    file.Reset();
 }
 
 LeftoverSweep::LeftoverSweep()
@@ -180,16 +198,24 @@ LeftoverSweep::LeftoverSweep()
     ::clock_gettime(CLOCK_REALTIME, &startedAt);
 }
 
-void LeftoverSweep::SweepOnce(const std::string& folder)
+void LeftoverSweep::SweepOnce(int folder)
 {
-    if (!swept.insert(folder).second)
+    struct stat status {};
+    if (::fstat(folder, &status) != 0 ||
+        std::find(recent.begin(), recent.end(), IdentityOf(status)) != recent.end())
         return;
-    std::error_code error;
-    for (fs::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
-         it.increment(error)) {
-        if (IsTemporaryOutputName(it->path().filename().string()))
-            RemoveIfAbandoned(it->path().string(), startedAt);
+    recent.push_back(IdentityOf(status));
+    if (recent.size() > kRememberedFolders)
+        recent.pop_front();
+    // The listing gets a descriptor of its own, which closedir closes.
+    DIR* listing = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (listing == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (IsTemporaryOutputName(entry->d_name))
+            RemoveIfAbandoned(folder, entry->d_name, startedAt);
     }
+    ::closedir(listing);
 }
 
 } // namespace cantrix

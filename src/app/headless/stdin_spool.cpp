@@ -70,6 +70,17 @@ std::int64_t TagChunksStart(int descriptor, std::int64_t dataStart, std::int64_t
     return from + static_cast<std::int64_t>(end);
 }
 
+// The sizes a writer that cannot seek back leaves in a stream: ffmpeg writes the largest value,
+// sox its largest guess, 0x7FFFF000 less a frame or two, and the RIFF size that follows from it.
+constexpr std::uint32_t kUnknownSize = 0xFFFFFFFF;
+constexpr std::uint32_t kGuessesFrom = 0x7FFF0000;
+constexpr std::uint32_t kGuessesTo = 0x80000000;
+
+bool IsPlaceholder(std::uint32_t size)
+{
+    return size == kUnknownSize || (size >= kGuessesFrom && size <= kGuessesTo);
+}
+
 std::string TemporaryFolder()
 {
     const char* folder = std::getenv("TMPDIR");
@@ -150,9 +161,10 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
 {
     // A writer that cannot seek back (sox or ffmpeg into a pipe) leaves the sizes of "RIFF" and
     // "data" as placeholders: 0xFFFFFFFF or a guess larger than what follows. Now that the
-    // stream's length is known, a size that claims more than the stream holds is set to what it
-    // holds (for "data", up to the tag chunks after it, so that they stay tags); every other size
-    // stays as it came, and the analysis checks the copy as strictly as any file.
+    // stream's length is known, a placeholder that claims more than the stream holds is set to
+    // what it holds (for "data", up to the tag chunks after it, so that they stay tags). Every
+    // other size stays as it came, and the analysis checks the copy as strictly as any file: a
+    // stream cut short gets the same warning as a file cut short.
     RiffFile copy;
     MMCKINFO riff{};
     MMCKINFO data{};
@@ -168,7 +180,8 @@ bool StdinSpool::RepairStreamedSizes(std::int64_t length)
     auto fit = [&](const MMCKINFO& chunk, std::int64_t end) {
         const std::int64_t holds = end - chunk.dwDataOffset;
         // A stream over 4 GiB keeps its placeholder, which the analysis reads as "to the end".
-        if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length || holds > std::int64_t{UINT32_MAX})
+        if (chunk.dwDataOffset + std::int64_t{chunk.cksize} <= length || !IsPlaceholder(chunk.cksize) ||
+            holds > std::int64_t{UINT32_MAX})
             return true;
         unsigned char field[kSizeFieldBytes];
         for (std::uint32_t i = 0; i < kSizeFieldBytes; ++i)
