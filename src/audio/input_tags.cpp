@@ -1,6 +1,7 @@
 #include "audio/input_tags.h"
 
 #include "audio/id3_tag.h"
+#include "audio/wave_form.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -47,9 +48,9 @@ bool IsInfoId(FourCC id)
 // The fields a chunk of each kind gave, and what went wrong on the way.
 class ChunkWalk {
 public:
-    ChunkWalk(RiffFile& file, std::int64_t limit) : file(file), limit(limit) {}
+    ChunkWalk(RiffFile& file, std::uint64_t limit) : file(file), limit(limit) {}
 
-    void Visit(const MMCKINFO& chunk)
+    void Visit(const WideChunk& chunk)
     {
         const bool isInfo = chunk.ckid == kFourCCList && chunk.fccType == kFourCCInfo;
         const bool isId3 = chunk.ckid == kFourCCId3 || chunk.ckid == kFourCCId3Upper;
@@ -61,7 +62,7 @@ public:
             id3Seen = true;
             if (Fits(chunk, kMaxId3Bytes, "id3")) {
                 std::optional<Fields> fields;
-                if (ReadPayload(chunk.cksize, id3))
+                if (ReadPayload(static_cast<std::uint32_t>(chunk.cksize), id3))
                     fields = ReadId3Fields(id3);
                 if (fields) {
                     id3Fields = *fields;
@@ -98,9 +99,9 @@ private:
     void Problem(const std::string& text) { problems += (problems.empty() ? "" : "; ") + text; }
 
     // A chunk is read only when it lies wholly inside the RIFF chunk and the file.
-    bool Fits(const MMCKINFO& chunk, std::uint32_t maxBytes, const char* name)
+    bool Fits(const WideChunk& chunk, std::uint32_t maxBytes, const char* name)
     {
-        if (std::int64_t{chunk.dwDataOffset} + chunk.cksize > limit) {
+        if (chunk.dwDataOffset > limit || chunk.cksize > limit - chunk.dwDataOffset) {
             Problem(std::string("the ") + name + " chunk claims more bytes than the file holds");
             return false;
         }
@@ -120,18 +121,18 @@ private:
         return size == 0 || file.Read(bytes.data(), static_cast<long>(size)) == static_cast<long>(size);
     }
 
-    bool ReadInfo(const MMCKINFO& list)
+    bool ReadInfo(const WideChunk& list)
     {
-        MMCKINFO field{};
+        WideChunk field{};
         std::vector<unsigned char> text;
-        while (file.Descend(field, &list, DescendFlag::Any) == mmresult::kNoError) {
-            if (std::int64_t{field.dwDataOffset} + field.cksize >
-                    std::int64_t{list.dwDataOffset} + list.cksize ||
-                !ReadPayload(field.cksize, text))
+        while (file.DescendWide(field, &list, DescendFlag::Any, ChunkLayout::Riff) == mmresult::kNoError) {
+            // The list itself is at most kMaxInfoBytes long, so a field inside it fits 32 bits.
+            if (field.dwDataOffset + field.cksize > list.dwDataOffset + list.cksize ||
+                !ReadPayload(static_cast<std::uint32_t>(field.cksize), text))
                 return Cleared();
             Keep(field.ckid == kInfoTrack ? InfoIdOf(TagField::Track) : field.ckid,
                  DecodeTagText(text.data(), text.size()));
-            if (file.Ascend(field) != mmresult::kNoError)
+            if (file.AscendWide(field, ChunkLayout::Riff) != mmresult::kNoError)
                 return Cleared();
         }
         return true;
@@ -162,7 +163,7 @@ private:
             otherInfo.emplace_back(id, std::move(text));
     }
 
-    bool ReadBext(const MMCKINFO& chunk)
+    bool ReadBext(const WideChunk& chunk)
     {
         std::vector<unsigned char> fixed;
         if (chunk.cksize < kBextFixedBytes || !ReadPayload(kBextFixedBytes, fixed))
@@ -184,7 +185,7 @@ private:
     }
 
     RiffFile& file;
-    const std::int64_t limit;
+    const std::uint64_t limit;
     bool infoSeen = false;
     bool id3Seen = false;
     bool bextSeen = false;
@@ -199,17 +200,22 @@ private:
 
 InputTags ReadInputTags(RiffFile& file)
 {
+    // RF64 and BW64 keep their tags in the chunks RIFF has; only sizes over 4 GiB (the data's,
+    // before the tags that follow it) stand in "ds64". Wave64 names its chunks by GUIDs that
+    // stand for no tag chunk here, so its tags are not read.
     const long length = file.Seek(0, SEEK_END);
-    MMCKINFO riff{};
-    riff.fccType = kFourCCWave;
-    if (length < 0 || file.Seek(0, SEEK_SET) != 0 ||
-        file.Descend(riff, nullptr, DescendFlag::FindRiff) != mmresult::kNoError)
+    WaveForm form;
+    if (length < 0 || file.Seek(0, SEEK_SET) != 0 || !FindWaveForm(file, form))
         return InputTags{};
-    ChunkWalk walk(file, std::min<std::int64_t>(length, std::int64_t{riff.dwDataOffset} + riff.cksize));
-    MMCKINFO chunk{};
-    while (file.Descend(chunk, &riff, DescendFlag::Any) == mmresult::kNoError) {
+    const auto fileLength = static_cast<std::uint64_t>(length);
+    const std::uint64_t formEnd =
+        form.chunk.cksize > fileLength ? fileLength : form.chunk.dwDataOffset + form.chunk.cksize;
+    ChunkWalk walk(file, std::min(fileLength, formEnd));
+    WideChunk chunk{};
+    while (file.DescendWide(chunk, &form.chunk, DescendFlag::Any, form.layout, form.sizes) ==
+           mmresult::kNoError) {
         walk.Visit(chunk);
-        if (file.Ascend(chunk) != mmresult::kNoError)
+        if (file.AscendWide(chunk, form.layout) != mmresult::kNoError)
             break;
     }
     return walk.Result();

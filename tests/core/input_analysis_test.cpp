@@ -160,24 +160,6 @@ Bytes Join(std::initializer_list<Bytes> parts)
     return joined;
 }
 
-Bytes U64(std::uint64_t value)
-{
-    Bytes bytes;
-    AppendU32(bytes, static_cast<std::uint32_t>(value));
-    AppendU32(bytes, static_cast<std::uint32_t>(value >> 32));
-    return bytes;
-}
-
-// An RF64 or BW64 file of a "ds64" chunk with `ds64` (form size, data size, sample count, table),
-// then `chunks`.
-Bytes Rf64(const char* form, const Bytes& ds64, const Bytes& chunks)
-{
-    Bytes file = Riff("WAVE", Join({Chunk("ds64", ds64), chunks}));
-    std::memcpy(file.data(), form, 4);
-    std::fill_n(file.begin() + 4, 4, 0xFF);
-    return file;
-}
-
 // A Wave64 chunk: the GUID of `id`, the size with the 24-byte header (or `size`), the payload and
 // the padding to 8 bytes. The "riff" form's payload opens with its form type, the "wave" GUID.
 Bytes Wave64Chunk(const char* id, Bytes payload, std::optional<std::uint64_t> size = std::nullopt)

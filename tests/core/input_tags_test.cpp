@@ -32,6 +32,15 @@ Bytes WaveWith(const Bytes& before, const Bytes& after, std::uint32_t dataSize =
                                 ChunkWithSize("data", dataSize, samples), after}));
 }
 
+// An RF64 file of the same, whose data's size (3) stands in "ds64".
+Bytes Rf64With(const Bytes& after)
+{
+    const Bytes samples{1, 2, 3};
+    return Rf64(
+        "RF64", Concat({U64(0), U64(samples.size()), U64(3), Bytes(4)}),
+        Concat({Chunk("fmt ", PcmFormat(1, 8000, 8)), ChunkWithSize("data", 0xFFFFFFFF, samples), after}));
+}
+
 struct Case {
     const char* name;
     Bytes file;
@@ -55,6 +64,7 @@ TEST(InputTags, ChunksAreReadWithinTheirParentsAndBrokenOnesLeftOut)
          "Kept", "no whole ID3v2 tag"},
         {"short bext", WaveWith(Chunk("bext", Bytes(40)), {}), "", "bext chunk is shorter"},
         {"data cut short", WaveWith({}, {}, 5000), "", ""},
+        {"RF64, after data sized in ds64", Rf64With(Info({Chunk("INAM", Text("Take"))})), "Take", ""},
     };
     TempDir dir;
     for (const Case& c : cases) {

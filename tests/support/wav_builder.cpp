@@ -1,5 +1,6 @@
 #include "support/wav_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -51,6 +52,24 @@ Bytes Riff(const char* formType, const Bytes& content)
     AppendU32(bytes, static_cast<std::uint32_t>(content.size() + 4));
     AppendId(bytes, formType);
     bytes.insert(bytes.end(), content.begin(), content.end());
+    return bytes;
+}
+
+Bytes Rf64(const char* form, const Bytes& ds64, const Bytes& chunks)
+{
+    Bytes content = Chunk("ds64", ds64);
+    content.insert(content.end(), chunks.begin(), chunks.end());
+    Bytes file = Riff("WAVE", content);
+    std::memcpy(file.data(), form, 4);
+    std::fill_n(file.begin() + 4, 4, 0xFF);
+    return file;
+}
+
+Bytes U64(std::uint64_t value)
+{
+    Bytes bytes;
+    AppendU32(bytes, static_cast<std::uint32_t>(value));
+    AppendU32(bytes, static_cast<std::uint32_t>(value >> 32));
     return bytes;
 }
 

@@ -20,6 +20,11 @@ Bytes Chunk(const char* id, const Bytes& payload);
 Bytes ChunkWithSize(const char* id, std::uint32_t sizeField, const Bytes& payload);
 // "RIFF", size of form type + content, form type, content.
 Bytes Riff(const char* formType, const Bytes& content);
+// An RF64 or BW64 (`form`) "WAVE" file: a "ds64" chunk with `ds64` (form size, data size, sample
+// count, table), then `chunks`; the form's size field says 0xFFFFFFFF.
+Bytes Rf64(const char* form, const Bytes& ds64, const Bytes& chunks);
+// `value` as 8 little-endian bytes.
+Bytes U64(std::uint64_t value);
 // A "fmt " payload of 16 bytes (plus `extra` bytes when given).
 Bytes PcmFormat(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::uint16_t tag = 1,
                 const Bytes& extra = {});
