@@ -81,6 +81,17 @@ bool IsPlaceholder(std::uint32_t size)
     return size == kUnknownSize || (size >= kGuessesFrom && size <= kGuessesTo);
 }
 
+// Whether the copy starts with a form whose sizes reach beyond 4 GiB: RF64, BW64, or Wave64 (whose
+// first GUID starts with "riff").
+bool HoldsWideForm(int descriptor)
+{
+    char id[4];
+    if (::pread(descriptor, id, sizeof id, 0) != static_cast<ssize_t>(sizeof id))
+        return false;
+    return std::memcmp(id, "RF64", 4) == 0 || std::memcmp(id, "BW64", 4) == 0 ||
+           std::memcmp(id, "riff", 4) == 0;
+}
+
 std::string TemporaryFolder()
 {
     const char* folder = std::getenv("TMPDIR");
@@ -141,7 +152,7 @@ bool StdinSpool::Fill(const std::atomic<int>& stopSignal, std::string& error)
         if (got == 0)
             break;
         length += got;
-        if (length > kMaxStreamBytes) {
+        if (length > kMaxStreamBytes && !HoldsWideForm(descriptor)) {
             error = "standard input holds more than a WAV file can describe (4 GiB)";
             return false;
         }
