@@ -20,8 +20,10 @@ constexpr bool HoldsForEveryFormat()
         // Encoders start where the padding cycle starts again.
         if (plan.EncoderStart(1) % layer3::PaddingCycle(format.sampleRate, format.kbps) != 0)
             return false;
-        // The first segment gives out frames before its seam, and the seams' frames never reach
-        // back into the segment before.
+        // The encoder starts before it empties its reservoir; the first segment gives out frames
+        // before its seam, and the seams' frames never reach back into the segment before.
+        if (plan.preRollFrames <= SegmentPlan::kFlushLeadFrames)
+            return false;
         if (plan.SettledBefore(1) == 0 ||
             plan.heldFrames + SegmentPlan::kFlushLeadFrames >= std::ranges::min(SegmentPlan::kSegmentLengths))
             return false;

@@ -25,6 +25,8 @@ struct SegmentPlan {
     std::uint64_t inlineFrames = 0;
     // Input sample frames per output frame.
     std::uint32_t inputPerFrame = 0;
+    // A segment's encoder starts this many frames before its first frame (see kPreRollFrames).
+    std::uint64_t preRollFrames = 0;
     // Frames before a seam whose slots the seam may still fill (see HeldFrames).
     std::uint64_t heldFrames = 0;
     // A segment encodes this far past its last frame, so that its last frame's slot is complete
@@ -47,9 +49,13 @@ struct SegmentPlan {
     // most a quarter of it, so that two in flight and two filling fit.
     static constexpr std::uint64_t kStreamPcmBytes = 32ull << 20;
     static constexpr std::uint64_t kSegmentPcmBytes = kStreamPcmBytes / 4;
-    // A segment's encoder starts this many frames before its first frame, so that the
-    // psychoacoustic state (LAME smooths perceptual entropy over 19 frames) has settled by then.
-    static constexpr std::uint64_t kPreRollFrames = 24;
+    // A segment's encoder starts this many frames before its first frame, so that its
+    // psychoacoustic state has settled by then. 12 frames code the seams as well as 24 did
+    // (bench/seam_quality, every format), except at low bit rates, where a frame's few bits make
+    // the encoder's choices hang on that state for longer: those keep 24.
+    static constexpr std::uint64_t kPreRollFrames = 12;
+    static constexpr std::uint64_t kLowRatePreRollFrames = 24;
+    static constexpr std::uint32_t kLowRateKbps = 32;
     // It empties its bit reservoir this many frames before its first frame. From there on its
     // reservoir never holds more than the previous segment's, so its data fits into what the
     // previous one leaves free; the frames in between are the fallback seams.
@@ -64,7 +70,7 @@ struct SegmentPlan {
     }
     constexpr std::uint64_t EncoderStart(std::uint64_t index) const
     {
-        return Boundary(index) - kPreRollFrames;
+        return Boundary(index) - preRollFrames;
     }
     constexpr std::uint64_t FlushFrame(std::uint64_t index) const
     {
@@ -76,7 +82,7 @@ struct SegmentPlan {
         return Boundary(index + 1) + postRollFrames;
     }
     // The frames a segment's encoder writes, unless it is the first or the last.
-    constexpr std::uint64_t EncoderFrames() const { return kPreRollFrames + segmentFrames + postRollFrames; }
+    constexpr std::uint64_t EncoderFrames() const { return preRollFrames + segmentFrames + postRollFrames; }
     // The most frames a pool task encodes: a segment's, or the rest of the first segment.
     constexpr std::uint64_t LongestPooled() const
     {
@@ -122,6 +128,8 @@ constexpr std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, std::
     const std::uint32_t frameSamples = layer3::FrameSamples(outputRate);
     SegmentPlan plan;
     plan.inputPerFrame = frameSamples * (inputRate / outputRate);
+    plan.preRollFrames = output.kbps <= SegmentPlan::kLowRateKbps ? SegmentPlan::kLowRatePreRollFrames
+                                                                  : SegmentPlan::kPreRollFrames;
     plan.heldFrames = HeldFrames(output);
     plan.postRollFrames = OutputLagFrames(output) + 1;
     for (const std::uint64_t length : SegmentPlan::kSegmentLengths) {
@@ -131,7 +139,7 @@ constexpr std::optional<SegmentPlan> PlanSegments(std::uint32_t inputRate, std::
     }
     // The first boundary: ten seconds or more, placed so that every encoder starts on the cycle.
     std::uint64_t boundary = (kSerialSeconds * outputRate + frameSamples - 1) / frameSamples;
-    while ((boundary - SegmentPlan::kPreRollFrames) % SegmentPlan::kPaddingCycleFrames != 0)
+    while ((boundary - plan.preRollFrames) % SegmentPlan::kPaddingCycleFrames != 0)
         ++boundary;
     plan.firstBoundary = boundary;
     const std::uint64_t inlineInput = kInlineSeconds * inputRate + kCallerBlockBytes / inputFrameBytes;
