@@ -12,6 +12,10 @@
 
 namespace cantrix {
 
+// The chunks that carry tags in a RIFF/WAVE file: the "INFO" list and the "id3 " chunk.
+inline constexpr FourCC kFourCCInfo = MakeFourCC('I', 'N', 'F', 'O');
+inline constexpr FourCC kFourCCId3 = MakeFourCC('i', 'd', '3', ' ');
+
 // The fields every tag format names; each index also picks its INFO id and its ID3 property.
 enum class TagField { Title, Artist, Album, Date, Track, Genre, Comment };
 inline constexpr std::size_t kTagFieldCount = 7;

@@ -12,8 +12,6 @@
 namespace cantrix {
 
 namespace {
-constexpr FourCC kFourCCInfo = MakeFourCC('I', 'N', 'F', 'O');
-constexpr FourCC kFourCCId3 = MakeFourCC('i', 'd', '3', ' ');
 constexpr FourCC kFourCCId3Upper = MakeFourCC('I', 'D', '3', ' ');
 constexpr FourCC kFourCCBext = MakeFourCC('b', 'e', 'x', 't');
 constexpr FourCC kInfoTrack = MakeFourCC('I', 'T', 'R', 'K');

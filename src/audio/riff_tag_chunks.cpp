@@ -8,9 +8,6 @@
 namespace cantrix {
 
 namespace {
-constexpr FourCC kFourCCInfo = MakeFourCC('I', 'N', 'F', 'O');
-constexpr FourCC kFourCCId3 = MakeFourCC('i', 'd', '3', ' ');
-
 // The INFO fields: each text ends with a NUL, as the readers of INFO expect.
 MmResult WriteInfoList(RiffFile& file, const AudioTags& tags)
 {
