@@ -62,8 +62,14 @@ grep -q '_NET_WM_ACTION_MINIMIZE' <<<"$actions" || fail "no minimise"
 ! grep -q '_NET_WM_ACTION_MAXIMIZE' <<<"$actions" || fail "maximisable"
 ! grep -q '_NET_WM_ACTION_RESIZE' <<<"$actions" || fail "resizable"
 
-xdotool windowminimize --sync "$window"
-state=$(xprop -id "$window" WM_STATE)
+# The window manager unmaps the frame before it writes WM_STATE, and a request that comes before it
+# has taken the window in is lost; so the state is polled, and the request made again now and then.
+for try in $(seq 100); do
+  [ $((try % 20)) -eq 1 ] && xdotool windowminimize "$window"
+  state=$(xprop -id "$window" WM_STATE)
+  grep -q 'window state: Iconic' <<<"$state" && break
+  sleep 0.1
+done
 grep -q 'window state: Iconic' <<<"$state" || fail "minimising leaves it $state"
 
 # Back on the screen, Esc ends the program as it always did. The key goes to the focused window,
